@@ -1,0 +1,32 @@
+#pragma once
+// The per-cell analysis: outlier screens and level adjustment of the
+// neighbourhood, then the EOF principal-component regression estimate.
+#include <cstdint>
+#include <vector>
+
+#include "numeric/matrix.h"
+#include "textio/sink.h"
+
+namespace qc {
+
+// Holds the working storage of the analysis, sized once for a run of nmon
+// months and reused cell after cell.
+class CellAnalysis {
+public:
+    explicit CellAnalysis(int32_t nmon);
+
+    // nbr      in/out  nmon by nfound working copies; column j is cell gpt[j-1]
+    // ctr      in/out  nmon values: working copy of the centre's series
+    // as_read  in      nmon values: the centre's series as read
+    // gpt      in      nfound cell numbers, ascending, centre at its own place
+    // est      out     nmon values: the cell's estimate
+    // report           the report file; console gets the solver's failure line
+    void run(numeric::ColumnMatrix<float> nbr, float* ctr, const float* as_read,
+             const int32_t* gpt, int32_t nfound, int32_t nmon, int32_t ncal, int32_t npre,
+             float* est, textio::Sink& report, textio::Sink& console);
+
+private:
+    int32_t nmon_;
+};
+
+}  // namespace qc

@@ -1,0 +1,35 @@
+#pragma once
+// Helpers for end-to-end tests: a fresh directory, running the real binary
+// in it with piped answers, and reading files back.
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+private:
+    std::filesystem::path path_;
+};
+
+struct RunResult {
+    std::string out;   // standard output
+    std::string err;   // standard error
+    int status = -1;   // exit status, or -1 when killed by a signal
+};
+
+// Runs the built pdsiserver in `dir` with `answers` as its standard input.
+RunResult run_program(const std::filesystem::path& dir, const std::string& answers);
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& text);
+// The file beside the test sources: tests/<relative>.
+std::filesystem::path source_path(const std::string& relative);
+
+}  // namespace testsupport

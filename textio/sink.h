@@ -1,0 +1,94 @@
+#pragma once
+// Destinations of records: the console, a sequential text file, a string.
+// Records are formatted straight into the sink's buffer.
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/layout.h"
+#include "textio/values.h"
+
+namespace textio {
+
+class Sink {
+public:
+    virtual ~Sink() = default;
+    Sink() = default;
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    // Formatted write: one or more records, each ended by a line feed unless
+    // the layout leaves its last record open with "$".
+    void write(const Layout& layout, std::span<const OutValue> values);
+    void write(const Layout& layout, std::initializer_list<OutValue> values) {
+        write(layout, std::span<const OutValue>(values.begin(), values.size()));
+    }
+    // Free-form write: one blank, integers right-aligned in 12 characters,
+    // texts unchanged; no values gives a line holding one blank.
+    void write_free(std::span<const OutValue> values);
+    void write_free(std::initializer_list<OutValue> values) {
+        write_free(std::span<const OutValue>(values.begin(), values.size()));
+    }
+
+    // Raw access for fast writers that format into the buffer themselves.
+    std::string& buffer() { return buffer_; }
+    void flush_if_full() { if (buffer_.size() >= kFlushAt) flush(); }
+    void flush();
+    const std::string& name() const { return name_; }
+
+protected:
+    explicit Sink(std::string name) : name_(std::move(name)) {}
+    virtual void emit(std::string_view bytes) = 0;  // throws IoError on failure
+
+private:
+    static constexpr size_t kFlushAt = 1 << 16;
+    std::string name_;
+    std::string buffer_;
+};
+
+// Collects everything written; for character buffers and tests.
+class StringSink : public Sink {
+public:
+    StringSink() : Sink("internal") {}
+    std::string& text() { flush(); return text_; }
+protected:
+    void emit(std::string_view bytes) override { text_.append(bytes); }
+private:
+    std::string text_;
+};
+
+// A file of the current directory, created or replaced, written in sequence
+// and closed by close() or, failing that, by the destructor.
+class FileSink : public Sink {
+public:
+    // Throws IoError when the file cannot be created.
+    explicit FileSink(const std::string& name);
+    ~FileSink() override;
+    void close();  // flushes and closes; throws IoError on a write failure
+protected:
+    void emit(std::string_view bytes) override;
+private:
+    std::FILE* file_ = nullptr;
+};
+
+// Standard output (the console's display side) or standard error.
+class StreamSink : public Sink {
+public:
+    StreamSink(std::FILE* stream, std::string name) : Sink(std::move(name)), stream_(stream) {}
+    ~StreamSink() override;
+protected:
+    void emit(std::string_view bytes) override;
+private:
+    std::FILE* stream_;
+};
+
+// Writes into a character buffer: the first record produced by the layout,
+// placed from the left of `slice` and blank-padded to its length.
+void write_into(std::span<char> slice, const Layout& layout, std::span<const OutValue> values);
+inline void write_into(std::span<char> slice, const Layout& layout, std::initializer_list<OutValue> values) {
+    write_into(slice, layout, std::span<const OutValue>(values.begin(), values.size()));
+}
+
+}  // namespace textio

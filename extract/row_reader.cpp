@@ -1,0 +1,56 @@
+#include "extract/row_reader.h"
+
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "textio/editors.h"
+#include "textio/record_read.h"
+#include "textio/sink.h"
+
+namespace extract {
+
+std::string make_rowfmt(int32_t ilon1, int32_t ilon2) {
+    static const textio::Layout count4("(i4)");
+    static const textio::Layout skip6("(i6)");
+    static const textio::Layout count3("(i3)");
+    const int32_t n = ilon2 - ilon1 + 1;
+    std::string rowfmt(40, ' ');
+    if (ilon1 == 1) {
+        const std::string_view shape = "(    (f6.2,1x))";
+        rowfmt.replace(0, shape.size(), shape);
+        textio::write_into(std::span<char>(rowfmt.data() + 1, 4), count4, {n});
+    } else {
+        const std::string_view shape = "(      x,    (f6.2,1x))";
+        rowfmt.replace(0, shape.size(), shape);
+        textio::write_into(std::span<char>(rowfmt.data() + 1, 6), skip6, {7 * (ilon1 - 1)});
+        textio::write_into(std::span<char>(rowfmt.data() + 10, 3), count3, {n});
+    }
+    return rowfmt;
+}
+
+RowReader::RowReader(int32_t ilon1, int32_t ilon2)
+    : ilon1_(ilon1), ilon2_(ilon2), n_(ilon2 - ilon1 + 1), rowfmt_(make_rowfmt(ilon1, ilon2)), layout_(rowfmt_) {}
+
+bool RowReader::read(std::string_view row, float* out) const {
+    if (!long_enough(row)) return false;
+    const size_t first = static_cast<size_t>(7 * (ilon1_ - 1));
+    const size_t last = static_cast<size_t>(7 * ilon2_ - 1);
+    // A comma ends a field early and shifts every later field: only the
+    // layout walker knows where they fall then.
+    if (std::memchr(row.data() + first, ',', last - first) != nullptr) return read_by_layout(row, out);
+    for (int32_t k = 0; k < n_; ++k) {
+        if (!textio::parse_real(row.substr(first + 7 * static_cast<size_t>(k), 6), 2, out[k])) return false;
+    }
+    return true;
+}
+
+bool RowReader::read_by_layout(std::string_view row, float* out) const {
+    if (!long_enough(row)) return false;
+    std::vector<textio::InTarget> targets;
+    targets.reserve(static_cast<size_t>(n_));
+    for (int32_t k = 0; k < n_; ++k) targets.emplace_back(out[k]);
+    return textio::read_record(row, layout_, targets) == textio::ReadStatus::ok;
+}
+
+}  // namespace extract

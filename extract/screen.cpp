@@ -1,0 +1,23 @@
+#include "extract/screen.h"
+
+#include "extract/grid_axes.h"
+
+namespace extract {
+
+std::vector<int32_t> screencells(const GridStore& store, float pctmiss) {
+    const int32_t nbox = store.box().nbox();
+    const int32_t nmon = store.nmon();
+    std::vector<int32_t> keep(static_cast<size_t>(nbox), 1);
+    for (int32_t n = 1; n <= nbox; ++n) {
+        const float* series = store.series(n);
+        int32_t nmiss = 0;
+        for (int32_t m = 0; m < nmon; ++m) {
+            if (series[m] == kMissing) ++nmiss;
+        }
+        const float fraction = static_cast<float>(nmiss) / static_cast<float>(nmon);
+        if (fraction >= pctmiss) keep[static_cast<size_t>(n - 1)] = 0;
+    }
+    return keep;
+}
+
+}  // namespace extract

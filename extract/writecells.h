@@ -1,0 +1,26 @@
+#pragma once
+// The extraction writer: the kept cells' monthly series to "MonthlyPDSI.tsf"
+// and their mid-points to "MonthlyPDSI.xy", in box order.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "extract/grid_axes.h"
+#include "extract/grid_store.h"
+#include "textio/console.h"
+#include "textio/sink.h"
+
+namespace extract {
+
+// Creates or replaces both files in `dir`, echoes every kept cell on the
+// console, and closes both files before it returns.
+void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
+                const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir);
+
+// One year record " yyyy" and twelve " vvv.vv" fields, formatted straight
+// into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the
+// layout walk, since the whole grid writes 1.3 million of them.
+void write_year_record(textio::Sink& sink, int32_t year, const float* months);
+
+}  // namespace extract

@@ -1,0 +1,223 @@
+#include "qc/orvqc5.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qc/analysis.h"
+#include "qc/columnwise.h"
+#include "qc/findgridpoints.h"
+#include "qc/input_files.h"
+#include "qc/listing.h"
+#include "qc/neighbour_index.h"
+#include "qc/period_dialogue.h"
+#include "qc/qc_file.h"
+#include "qc/stage_data.h"
+#include "qc/welcome.h"
+#include "textio/sink.h"
+#include "textio/source.h"
+
+namespace qc {
+
+namespace {
+
+const std::string kCoordFile = "MonthlyPDSI.xy";
+const std::string kDataFile = "MonthlyPDSI.tsf";
+const std::string kColFile = "MonthlyPDSI_col.tsf";
+const std::string kQcFile = "MonthlyPDSI_QC.tsf";
+const std::string kQcColFile = "MonthlyPDSI_QC_col.tsf";
+const std::string kReportFile = "MonthlyPDSI_QC.out";
+
+constexpr size_t kNameWidth = 40;
+
+std::string name_field(const std::string& name) {
+    std::string field = name;
+    field.resize(std::max(kNameWidth, name.size()), ' ');
+    return field;
+}
+
+// The neighbourhood of the cell under treatment, rebuilt for every cell.
+struct Neighbourhood {
+    explicit Neighbourhood(int32_t nmon)
+        : nmon(nmon), nbr(static_cast<size_t>(nmon) * kListCapacity), ctr(nmon) {}
+
+    int32_t nmon;
+    int32_t nfound = 0;
+    int32_t gpt[kListCapacity] = {};
+    float glat[kListCapacity] = {};
+    float glon[kListCapacity] = {};
+    std::vector<float> nbr;  // nmon by nfound
+    std::vector<float> ctr;
+
+    void gather(StageData& data, int32_t c) {
+        const float* centre = data.pdsi_col(c);
+        std::copy(centre, centre + nmon, ctr.begin());
+        for (int32_t j = 0; j < nfound; ++j) {
+            const float* column = data.pdsi_col(gpt[j]);
+            std::copy(column, column + nmon, nbr.begin() + static_cast<size_t>(j) * nmon);
+            glat[j] = data.lat(gpt[j]);
+            glon[j] = data.lon(gpt[j]);
+        }
+    }
+};
+
+class Stage {
+public:
+    Stage(textio::Console& console, int32_t iyr1, int32_t iyr2)
+        : console_(console), data_(iyr1, iyr2) {}
+
+    void run() {
+        show_welcome(console_);
+        report_ = std::make_unique<textio::FileSink>(kReportFile);
+        if (load()) treat_cells();
+        finish();
+    }
+
+private:
+    // Steps up to the columnwise copy of the input; false after a failure
+    // that has been reported and waited on.
+    bool load() {
+        static const textio::Layout coord_opened("(/1x,'Orv coordinate file opened: ',a)");
+        static const textio::Layout coords_read("(/1x,'Orv PDSI grid coordinates read in:  ',i5)");
+        static const textio::Layout data_opened("(/1x,'Orv PDSI data file opened:  ',a)");
+        static const textio::Layout data_opened_report("(1x,'Orv PDSI data file opened:  ',a)");
+        static const textio::Layout mismatch("(/'Lat-Lon mismatch -- ngrid: ',i5)");
+        static const textio::Layout early_end("(/'Oops! End of file reading in data',2i5)");
+        static const textio::Layout cells_read("(/1x,'Orv PDSI gridded data read in: ',i5)");
+        static const textio::Layout saved("(/1x,'Orv PDSI saved in columnwise format')");
+
+        {
+            textio::FileSource xy(kCoordFile);
+            if (!xy.ok()) return not_found(kCoordFile);
+            fname_ = name_field(kCoordFile);
+            std::vector<float> lats, lons;
+            console_.write(coord_opened, {fname_});
+            report_->write(coord_opened, {fname_});
+            read_coordinates(xy, lats, lons);
+            data_.set_cells(lats, lons);
+            console_.write(coords_read, {data_.ngrid});
+        }
+
+        textio::FileSource tsf(kDataFile);
+        if (!tsf.ok()) return not_found(kDataFile);
+        const bool has_header = skip_data_header(tsf);
+        fname_ = name_field(kDataFile);
+        if (!has_header) {
+            console_.write(early_end, {data_.ngrid, 0});
+            return wait_to_continue();
+        }
+        console_.write(data_opened, {fname_});
+        report_->write(data_opened_report, {fname_});
+
+        period_ = ask_calibration_period(console_, data_.iyr1, data_.iyr2);
+
+        int32_t matched = 0;
+        switch (read_cells(tsf, data_, matched)) {
+            case CellsRead::ok: break;
+            case CellsRead::mismatch:
+                console_.write(mismatch, {data_.ngrid});
+                return wait_to_continue();
+            case CellsRead::early_end:
+                console_.write(early_end, {data_.ngrid, matched});
+                return wait_to_continue();
+        }
+        console_.write(cells_read, {data_.ngrid});
+
+        textio::FileSink col(kColFile);
+        write_columnwise(col, data_.pdsi.data(), data_.nmon, data_.ngrid, data_.iyr1);
+        col.close();
+        console_.write(saved, {});
+        return true;
+    }
+
+    // The loop over cells, then the columnwise copy of the QC file.
+    void treat_cells() {
+        static const textio::Layout rule("(/1x,72('='),/)");
+        static const textio::Layout expanded(
+            "(5x,'*** QC grid point numbers .le. one, search expanded: ',i4,' ***')");
+        static const textio::Layout cell_line("(1x,'Grid point: ',i4,a80)");
+        static const textio::Layout qc_early_end("(/'Oops! End of file reading in QC data',2i5)");
+
+        auto qc = std::make_unique<textio::FileSink>(kQcFile);
+        console_.write(rule, {});
+
+        const NeighbourIndex index(data_.coord.data(), data_.ngrid, data_.ngrid);
+        Neighbourhood hood(data_.nmon);
+        CellAnalysis analysis(data_.nmon);
+        for (int32_t c = 1; c <= data_.ngrid; ++c) {
+            write_cell_header(*qc, data_.hdr[c - 1]);
+            index.find(c, hood.nfound, hood.gpt, data_.iyrs.data(), kListCapacity, 2.5f);
+            if (hood.nfound <= 1) {
+                console_.write(expanded, {c});
+                index.find(c, hood.nfound, hood.gpt, data_.iyrs.data(), kListCapacity, 5.0f);
+                if (hood.nfound <= 1) {
+                    // The QC and report files are left as they stand.
+                    console_.write(expanded, {c});
+                    qc_abandoned_ = std::move(qc);
+                    return;
+                }
+            }
+            hood.gather(data_, c);
+            console_.write(cell_line, {c, data_.hdr[c - 1]});
+            write_listing(*report_, c, data_.hdr[c - 1], hood.gpt, hood.glat, hood.glon, hood.nfound);
+            float* est = data_.est_col(c);
+            analysis.run(numeric::ColumnMatrix<float>(hood.nbr.data(), data_.nmon), hood.ctr.data(),
+                         data_.pdsi_col(c), hood.gpt, hood.nfound, data_.nmon, period_.ncal,
+                         period_.npre, est, *report_, console_.out());
+            write_cell_years(*qc, est, data_.iyr1, data_.nyrs);
+            qc->flush_if_full();
+            report_->flush_if_full();
+        }
+        qc->close();
+        report_->close();
+
+        textio::FileSource back(kQcFile);
+        int32_t nread = 0;
+        if (!back.ok() || !read_back(back, data_, nread)) {
+            console_.write(qc_early_end, {data_.ngrid, nread});
+            wait_to_continue();
+            return;
+        }
+        textio::FileSink qc_col(kQcColFile);
+        write_columnwise(qc_col, data_.est.data(), data_.nmon, data_.ngrid, data_.iyr1);
+        qc_col.close();
+    }
+
+    bool not_found(const std::string& name) {
+        static const textio::Layout message("(/'File not found: ',a)");
+        console_.write(message, {name_field(name)});
+        return wait_to_continue();
+    }
+
+    bool wait_to_continue() {
+        static const textio::Layout okay("(1x,'Okay, hit return to continue.')");
+        console_.write(okay, {});
+        console_.wait();
+        return false;
+    }
+
+    void finish() {
+        static const textio::Layout rule("(/1x,72('='),/)");
+        static const textio::Layout complete("(1x,'Process complete. End of Orv_QC')");
+        console_.write(rule, {});
+        console_.write(complete, {});
+        wait_to_continue();
+    }
+
+    textio::Console& console_;
+    StageData data_;
+    CalibrationPeriod period_;
+    std::string fname_ = name_field("");
+    std::unique_ptr<textio::FileSink> report_;
+    std::unique_ptr<textio::FileSink> qc_abandoned_;
+};
+
+}  // namespace
+
+void orvqc5(textio::Console& console, int32_t iyr1, int32_t iyr2) {
+    Stage stage(console, iyr1, iyr2);
+    stage.run();
+}
+
+}  // namespace qc

@@ -1,0 +1,96 @@
+#include "qc/qc_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include "qc/findgridpoints.h"
+#include "textio/errors.h"
+#include "textio/record_read.h"
+
+namespace qc {
+
+namespace {
+
+constexpr size_t kSkip = 5;
+constexpr size_t kFieldWidth = 7;
+constexpr int32_t kPerRecord = 12;
+
+bool equals_nocase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char p, char q) {
+               return std::tolower(static_cast<unsigned char>(p)) ==
+                      std::tolower(static_cast<unsigned char>(q));
+           });
+}
+
+// True for what the real editor writes when it cannot show a number.
+bool is_unshowable(std::string_view field) {
+    if (field.find('*') != std::string_view::npos) return true;
+    const size_t first = field.find_first_not_of(' ');
+    if (first == std::string_view::npos) return false;
+    field = field.substr(first, field.find_last_not_of(' ') - first + 1);
+    if (!field.empty() && (field[0] == '-' || field[0] == '+')) field.remove_prefix(1);
+    return equals_nocase(field, "nan") || equals_nocase(field, "inf");
+}
+
+// Puts the missing value in place of every unshowable field of a record.
+void mend_record(std::string& record) {
+    for (int32_t m = 0; m < kPerRecord; ++m) {
+        const size_t at = kSkip + m * kFieldWidth;
+        if (at >= record.size()) break;
+        const size_t width = std::min(kFieldWidth, record.size() - at);
+        if (is_unshowable(std::string_view(record).substr(at, width))) {
+            record.replace(at, width, " -99.90");
+        }
+    }
+}
+
+}  // namespace
+
+void write_cell_header(textio::Sink& out, const std::string& hdr) {
+    static const textio::Layout header("(a80)");
+    out.write(header, {hdr});
+}
+
+void write_cell_years(textio::Sink& out, const float* est, int32_t iyr1, int32_t nyrs) {
+    static const textio::Layout year_record("(i5,12f7.2)");
+    std::vector<textio::OutValue> record;
+    record.reserve(1 + kPerRecord);
+    for (int32_t y = 1; y <= nyrs; ++y) {
+        record.clear();
+        record.emplace_back(iyr1 + y - 1);
+        for (int32_t m = 1; m <= kPerRecord; ++m) record.emplace_back(est[kPerRecord * (y - 1) + m - 1]);
+        out.write(year_record, record);
+    }
+}
+
+bool read_back(textio::LineSource& in, StageData& data, int32_t& nread) {
+    static const textio::Layout year_record("(5x,12f7.2)");
+    nread = 0;
+    std::string record;
+    for (int32_t c = 1; c <= data.ngrid; ++c) {
+        std::string& hdr = data.hdr[c - 1];
+        blank(hdr);
+        const auto line = in.next();
+        if (!line) return false;
+        hdr.replace(0, std::min(line->size(), hdr.size()), line->substr(0, hdr.size()));
+        float* est = data.est_col(c);
+        for (int32_t y = 0; y < data.nyrs; ++y) {
+            const auto text = in.next();
+            if (!text) return false;
+            record.assign(*text);
+            mend_record(record);
+            float* v = est + kPerRecord * y;
+            const textio::ReadStatus status = textio::read_record(
+                record, year_record,
+                {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});
+            if (status != textio::ReadStatus::ok) {
+                throw textio::IoError(textio::kIllegalChar, "formatted read", in.name());
+            }
+        }
+        ++nread;
+    }
+    return true;
+}
+
+}  // namespace qc

@@ -41,11 +41,14 @@ public:
 protected:
     explicit Sink(std::string name) : name_(std::move(name)) {}
     virtual void emit(std::string_view bytes) = 0;  // throws IoError on failure
+    // The display shows each write at once, not when the buffer fills.
+    void flush_each_write() { flush_each_write_ = true; }
 
 private:
     static constexpr size_t kFlushAt = 1 << 16;
     std::string name_;
     std::string buffer_;
+    bool flush_each_write_ = false;
 };
 
 // Collects everything written; for character buffers and tests.
@@ -76,7 +79,9 @@ private:
 // Standard output (the console's display side) or standard error.
 class StreamSink : public Sink {
 public:
-    StreamSink(std::FILE* stream, std::string name) : Sink(std::move(name)), stream_(stream) {}
+    StreamSink(std::FILE* stream, std::string name) : Sink(std::move(name)), stream_(stream) {
+        flush_each_write();
+    }
     ~StreamSink() override;
 protected:
     void emit(std::string_view bytes) override;

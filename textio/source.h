@@ -30,6 +30,7 @@ private:
     std::string name_;
     std::string buf_;       // bytes read and not yet handed out
     size_t start_ = 0;      // first byte of buf_ not yet handed out
+    size_t scanned_ = 0;    // bytes from start_ on known to hold no line feed
     bool at_end_ = false;
     std::string cleaned_;   // a record after CR removal and tab expansion
 };
@@ -42,6 +43,7 @@ public:
     ~FdSource() override;
 protected:
     size_t read_some(char* dst, size_t size) override;
+    int fd() const { return fd_; }
 private:
     int fd_;
     bool owns_;

@@ -1,0 +1,172 @@
+#include "textio/sink.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "textio/editors.h"
+#include "textio/errors.h"
+#include "textio/record_write.h"
+#include "textio/walker.h"
+
+namespace textio {
+
+namespace {
+
+constexpr const char* kWriteFailed = "Error writing file";
+
+}  // namespace
+
+void RecordWriter::place(std::string_view s) {
+    size_t at = start_ + pos_;
+    if (at > buf_.size()) buf_.append(at - buf_.size(), ' ');
+    if (at == buf_.size()) {
+        buf_.append(s);
+    } else {
+        size_t over = std::min(s.size(), buf_.size() - at);
+        buf_.replace(at, over, s.substr(0, over));
+        buf_.append(s.substr(over));
+    }
+    pos_ += s.size();
+}
+
+void RecordWriter::field(const FieldSpec& spec, const OutValue& value) {
+    // The common case edits straight onto the end of the record.
+    bool at_end = start_ + pos_ == buf_.size();
+    std::string& out = at_end ? buf_ : scratch_;
+    if (!at_end) scratch_.clear();
+    size_t before = out.size();
+    switch (spec.kind) {
+    case FieldSpec::Int:
+        if (const int32_t* i = std::get_if<int32_t>(&value.v)) edit_int(out, *i, spec.width);
+        else if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, spec.width, 0);
+        else out.append(static_cast<size_t>(spec.width), '*');
+        break;
+    case FieldSpec::Real:
+        if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, spec.width, spec.digits);
+        else if (const int32_t* i = std::get_if<int32_t>(&value.v))
+            edit_real(out, static_cast<float>(*i), spec.width, spec.digits);
+        else out.append(static_cast<size_t>(spec.width), '*');
+        break;
+    case FieldSpec::Text: {
+        std::string_view s;
+        std::string number;
+        if (const std::string_view* t = std::get_if<std::string_view>(&value.v)) s = *t;
+        else if (const int32_t* i = std::get_if<int32_t>(&value.v)) { edit_int(number, *i, 12); s = number; }
+        else { edit_real(number, std::get<float>(value.v), 15, 6); s = number; }
+        size_t w = spec.width == 0 ? s.size() : static_cast<size_t>(spec.width);
+        // Aw right-aligns a short value and keeps the first w characters of a long one.
+        if (w > s.size()) out.append(w - s.size(), ' ');
+        out.append(s.substr(0, w));
+        break;
+    }
+    }
+    if (at_end) pos_ += out.size() - before;
+    else place(scratch_);
+}
+
+void Sink::write(const Layout& layout, std::span<const OutValue> values) {
+    RecordWriter record(buffer_);
+    Walker walk(layout);
+    for (const OutValue& value : values) {
+        const FieldSpec* spec = walk.next(record);
+        if (!spec) break;
+        record.field(*spec, value);
+    }
+    walk.finish(record);
+    if (!walk.dollar()) buffer_ += '\n';
+    if (flush_each_write_) flush();
+    else flush_if_full();
+}
+
+void Sink::write_free(std::span<const OutValue> values) {
+    buffer_ += ' ';
+    for (const OutValue& value : values) {
+        if (const int32_t* i = std::get_if<int32_t>(&value.v)) {
+            edit_int(buffer_, *i, 12);
+        } else if (const float* f = std::get_if<float>(&value.v)) {
+            // Reals do not occur in free-form writes; 6 decimals show them plainly.
+            edit_real(buffer_, *f, 15, 6);
+        } else {
+            buffer_.append(std::get<std::string_view>(value.v));
+        }
+    }
+    buffer_ += '\n';
+    if (flush_each_write_) flush();
+    else flush_if_full();
+}
+
+void Sink::flush() {
+    if (buffer_.empty()) return;
+    try {
+        emit(buffer_);
+    } catch (...) {
+        buffer_.clear();
+        throw;
+    }
+    buffer_.clear();
+}
+
+FileSink::FileSink(const std::string& name) : Sink(name) {
+    file_ = std::fopen(name.c_str(), "w");
+    if (!file_) throw IoError("Cannot open file", "open", name);
+}
+
+FileSink::~FileSink() {
+    if (!file_) return;
+    try {
+        flush();
+    } catch (...) {
+        // Destruction during unwinding: the first error is the one reported.
+    }
+    std::fclose(file_);
+}
+
+void FileSink::close() {
+    if (!file_) return;
+    std::FILE* file = file_;
+    try {
+        flush();
+    } catch (...) {
+        file_ = nullptr;
+        std::fclose(file);
+        throw;
+    }
+    file_ = nullptr;
+    if (std::fclose(file) != 0) throw IoError(kWriteFailed, "formatted write", name());
+}
+
+void FileSink::emit(std::string_view bytes) {
+    if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        throw IoError(kWriteFailed, "formatted write", name());
+}
+
+StreamSink::~StreamSink() {
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+void StreamSink::emit(std::string_view bytes) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size() || std::fflush(stream_) != 0)
+        throw IoError(kWriteFailed, "formatted write", name());
+}
+
+void write_into(std::span<char> slice, const Layout& layout, std::span<const OutValue> values) {
+    std::string text;
+    RecordWriter record(text);
+    Walker walk(layout);
+    for (const OutValue& value : values) {
+        const FieldSpec* spec = walk.next(record);
+        if (!spec) break;
+        record.field(*spec, value);
+    }
+    walk.finish(record);
+    // The slice is one record: whatever a "/" or reversion starts is dropped.
+    size_t len = std::min(text.find('\n'), text.size());
+    len = std::min(len, slice.size());
+    std::memcpy(slice.data(), text.data(), len);
+    std::memset(slice.data() + len, ' ', slice.size() - len);
+}
+
+}  // namespace textio

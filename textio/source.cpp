@@ -1,0 +1,106 @@
+#include "textio/source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace textio {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 16;
+
+}  // namespace
+
+std::optional<std::string_view> LineSource::raw_line() {
+    for (;;) {
+        size_t from = start_ + scanned_;
+        if (from < buf_.size()) {
+            const void* nl = std::memchr(buf_.data() + from, '\n', buf_.size() - from);
+            if (nl) {
+                size_t end = static_cast<size_t>(static_cast<const char*>(nl) - buf_.data());
+                std::string_view line(buf_.data() + start_, end - start_);
+                start_ = end + 1;
+                scanned_ = 0;
+                return line;
+            }
+        }
+        scanned_ = buf_.size() - start_;
+        if (at_end_) {
+            if (start_ >= buf_.size()) return std::nullopt;
+            std::string_view line(buf_.data() + start_, buf_.size() - start_);
+            start_ = buf_.size();
+            scanned_ = 0;
+            return line;
+        }
+        // Keep the unfinished line, then read more behind it; the buffer
+        // grows with the line, so a long line costs amortised linear time.
+        if (start_ > 0) {
+            buf_.erase(0, start_);
+            start_ = 0;
+        }
+        size_t have = buf_.size();
+        size_t want = std::max(kChunk, have);
+        buf_.resize(have + want);
+        size_t got = read_some(buf_.data() + have, want);
+        buf_.resize(have + got);
+        if (got == 0) at_end_ = true;
+    }
+}
+
+std::optional<std::string_view> LineSource::next() {
+    std::optional<std::string_view> raw = raw_line();
+    if (!raw) return raw;
+    std::string_view line = *raw;
+    if (!std::memchr(line.data(), '\r', line.size()) && !std::memchr(line.data(), '\t', line.size()))
+        return line;
+    cleaned_.clear();
+    for (char c : line) {
+        if (c == '\r') continue;
+        if (c == '\t') {
+            do cleaned_ += ' ';
+            while (cleaned_.size() % 8 != 0);
+            continue;
+        }
+        cleaned_ += c;
+    }
+    return std::string_view(cleaned_);
+}
+
+bool LineSource::skip() { return raw_line().has_value(); }
+
+FdSource::FdSource(int fd, std::string name, bool owns) : LineSource(std::move(name)), fd_(fd), owns_(owns) {}
+
+FdSource::~FdSource() {
+    if (owns_ && fd_ >= 0) ::close(fd_);
+}
+
+size_t FdSource::read_some(char* dst, size_t size) {
+    if (fd_ < 0) return 0;
+    for (;;) {
+        ssize_t n = ::read(fd_, dst, size);
+        if (n >= 0) return static_cast<size_t>(n);
+        if (errno != EINTR) return 0;  // a failing device reads as the end of input
+    }
+}
+
+FileSource::FileSource(const std::string& path)
+    : FdSource(::open(path.c_str(), O_RDONLY | O_CLOEXEC), path, true), ok_(fd() >= 0) {}
+
+size_t StringSource::read_some(char* dst, size_t size) {
+    size_t n = std::min(size, text_.size() - pos_);
+    std::memcpy(dst, text_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
+
+bool file_exists(const std::string& name) {
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace textio

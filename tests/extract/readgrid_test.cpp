@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "extract/box.h"
+#include "extract/readgrid.h"
+#include "tests/extract/grid_text.h"
+#include "tests/support/program.h"
+#include "textio/console.h"
+#include "textio/errors.h"
+#include "textio/sink.h"
+#include "textio/source.h"
+
+namespace extract {
+namespace {
+
+using extract_test::code;
+using extract_test::grid_text;
+
+struct Screen {
+    textio::StringSource keyboard{"\n", "console"};
+    textio::StringSink display;
+    textio::Console console{keyboard, display};
+};
+
+std::string failure_report(int32_t nrec, const Box& box) {
+    char line[128];
+    std::snprintf(line, sizeof line, " %12d%12d%12d%12d%12d\n", nrec, box.jlat1, box.jlat2, box.ilon1, box.ilon2);
+    return std::string(line) + "\n" + std::string(25, ' ') + "Input file Format/Read data\n  Hit RETURN to EXIT\n";
+}
+
+void expect_span(const GridStore& store, int32_t iyr1) {
+    const Box& box = store.box();
+    const int32_t first = 12 * (iyr1 - 1850);
+    for (int32_t i = box.ilon1; i <= box.ilon2; ++i)
+        for (int32_t j = box.jlat1; j <= box.jlat2; ++j)
+            for (int32_t m = 1; m <= store.nmon(); ++m)
+                ASSERT_EQ(store.at(j, i, m), code(i, j, first + m)) << i << "," << j << "," << m;
+}
+
+TEST(ReadGrid, SkipsTheMonthsBeforeTheSpan) {
+    // 1932 blocks with only rows 10 and 11 filled: the last year is read
+    // after 1920 skipped blocks.
+    testsupport::TempDir dir;
+    const auto path = dir / "pdsisc1850-2010.txt";
+    testsupport::write_file(path, grid_text(1932, 10, 11, code));
+    Screen screen;
+    const Box box{5, 6, 10, 11};
+    const GridStore store = readgrid(screen.console, path.string(), 2010, 2010, box);
+    ASSERT_EQ(store.nmon(), 12);
+    expect_span(store, 2010);
+    EXPECT_EQ(screen.display.text(), "");
+}
+
+TEST(ReadGrid, ReadsEdgeColumnsAndRows) {
+    testsupport::TempDir dir;
+    const auto path = dir / "grid.txt";
+    testsupport::write_file(path, grid_text(36, 1, 55, code));
+    const Box boxes[] = {{1, 1, 1, 1}, {144, 144, 55, 55}, {1, 144, 1, 55}, {70, 80, 20, 30}};
+    for (const Box& box : boxes) {
+        Screen screen;
+        const GridStore store = readgrid(screen.console, path.string(), 1851, 1852, box);
+        ASSERT_EQ(store.nmon(), 24);
+        expect_span(store, 1851);
+    }
+}
+
+TEST(ReadGrid, LineEndsAndTabsReadAsPlainRows) {
+    testsupport::TempDir dir;
+    const auto path = dir / "grid.txt";
+    std::string text = grid_text(12, 1, 55, code);
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    testsupport::write_file(path, crlf);
+    Screen screen;
+    const GridStore store = readgrid(screen.console, path.string(), 1850, 1850, Box{1, 144, 1, 55});
+    expect_span(store, 1850);
+}
+
+// Record numbers: the header is 1, month m's header is 56 (m - 1) + 2, its
+// row j is 56 (m - 1) + 2 + j.
+TEST(ReadGrid, ReportsAFailedBoxRowAndEndsTheRun) {
+    const Box box{33, 37, 20, 22};
+    const std::string good = grid_text(24, 1, 55, code);
+    auto row_start = [&](int32_t record) {
+        size_t pos = 0;
+        for (int32_t k = 1; k < record; ++k) pos = good.find('\n', pos) + 1;
+        return pos;
+    };
+    struct Row {
+        const char* name;
+        int32_t record;     // record of the file to damage
+        size_t column;      // 1-based first column to overwrite
+        std::string patch;  // replaces that many characters; empty cuts the file there
+        bool truncate_row;  // cut the row before the end of the box
+    };
+    const Row rows[] = {
+        {"letters in the first box column", 56 * 1 + 2 + 20, 7 * 32 + 1, " abc  ", false},
+        {"letters in the last box column of the last row", 56 * 1 + 2 + 22, 7 * 36 + 1, "9.9.9 ", false},
+        {"row ends inside the box", 56 * 0 + 2 + 21, 0, "", true},
+        {"file ends at a box row", 56 * 1 + 2 + 21, 0, "", false},
+    };
+    for (const Row& row : rows) {
+        std::string text = good;
+        const size_t start = row_start(row.record);
+        if (row.truncate_row) {
+            const size_t end = text.find('\n', start);
+            text.erase(start + 7 * 37 - 2, end - (start + 7 * 37 - 2));
+        } else if (row.patch.empty()) {
+            text.erase(start);
+        } else {
+            text.replace(start + row.column - 1, row.patch.size(), row.patch);
+        }
+        testsupport::TempDir dir;
+        const auto path = dir / "grid.txt";
+        testsupport::write_file(path, text);
+        Screen screen;
+        try {
+            readgrid(screen.console, path.string(), 1850, 1851, box);
+            ADD_FAILURE() << row.name << ": no failure";
+        } catch (const textio::RunEnd& end) {
+            EXPECT_EQ(end.status, 0) << row.name;
+        }
+        EXPECT_EQ(screen.display.text(), failure_report(row.record - 1, box)) << row.name;
+    }
+}
+
+TEST(ReadGrid, LettersOutsideTheBoxAreNeverLookedAt) {
+    std::string text = grid_text(12, 1, 55, code);
+    // Row 21 of January: every column but the box's spoilt.
+    const size_t start = [&] {
+        size_t pos = 0;
+        for (int32_t k = 1; k < 2 + 21; ++k) pos = text.find('\n', pos) + 1;
+        return pos;
+    }();
+    for (int32_t i = 1; i <= 144; ++i)
+        if (i < 33 || i > 37) text.replace(start + 7 * (i - 1), 6, "xxxxxx");
+    testsupport::TempDir dir;
+    const auto path = dir / "grid.txt";
+    testsupport::write_file(path, text);
+    Screen screen;
+    const GridStore store = readgrid(screen.console, path.string(), 1850, 1850, Box{33, 37, 20, 22});
+    expect_span(store, 1850);
+}
+
+TEST(ReadGrid, AnEarlyEndOutsideTheBoxRowsIsAnInputError) {
+    const Box box{33, 37, 20, 22};
+    struct Row {
+        const char* name;
+        int32_t records;  // records left in the file
+    };
+    const Row rows[] = {
+        {"empty file", 0},
+        {"ends in a skipped month", 1 + 30},
+        {"ends before a month header", 1 + 56 * 12},
+        {"ends in the rows below the box", 1 + 56 * 12 + 1 + 10},
+        {"ends in the rows above the box", 1 + 56 * 12 + 1 + 30},
+        {"ends before the last rows of the span", 1 + 56 * 24 - 1},
+    };
+    const std::string good = grid_text(24, 1, 55, code);
+    for (const Row& row : rows) {
+        size_t pos = 0;
+        for (int32_t k = 0; k < row.records; ++k) pos = good.find('\n', pos) + 1;
+        testsupport::TempDir dir;
+        const auto path = dir / "pdsisc1850-2010.txt";
+        testsupport::write_file(path, good.substr(0, pos));
+        Screen screen;
+        try {
+            readgrid(screen.console, path.string(), 1851, 1851, box);
+            ADD_FAILURE() << row.name << ": no failure";
+        } catch (const textio::IoError& error) {
+            EXPECT_STREQ(error.what(), "Error: Attempt to read past end of file (formatted read, pdsisc1850-2010.txt)")
+                << row.name;
+        }
+        EXPECT_EQ(screen.display.text(), "") << row.name;
+    }
+}
+
+}  // namespace
+}  // namespace extract

@@ -43,7 +43,7 @@ GridStore readgrid(textio::Console& console, const std::string& path, int32_t iy
 
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);
     GridStore store(box, nmon);
-    const RowReader rows(box.ilon1, box.ilon2);
+    RowReader rows(box.ilon1, box.ilon2);
     std::vector<float> values(static_cast<size_t>(rows.count()));
     const size_t cell_stride = static_cast<size_t>(box.nrows()) * static_cast<size_t>(nmon);
 

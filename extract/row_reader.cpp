@@ -32,7 +32,7 @@ std::string make_rowfmt(int32_t ilon1, int32_t ilon2) {
 RowReader::RowReader(int32_t ilon1, int32_t ilon2)
     : ilon1_(ilon1), ilon2_(ilon2), n_(ilon2 - ilon1 + 1), rowfmt_(make_rowfmt(ilon1, ilon2)), layout_(rowfmt_) {}
 
-bool RowReader::read(std::string_view row, float* out) const {
+bool RowReader::read(std::string_view row, float* out) {
     if (!long_enough(row)) return false;
     const size_t first = static_cast<size_t>(7 * (ilon1_ - 1));
     const size_t last = static_cast<size_t>(7 * ilon2_ - 1);
@@ -40,7 +40,7 @@ bool RowReader::read(std::string_view row, float* out) const {
     // layout walker knows where they fall then.
     if (std::memchr(row.data() + first, ',', last - first) != nullptr) return read_by_layout(row, out);
     for (int32_t k = 0; k < n_; ++k) {
-        if (!textio::parse_real(row.substr(first + 7 * static_cast<size_t>(k), 6), 2, out[k])) return false;
+        if (!cache_.parse(row.substr(first + 7 * static_cast<size_t>(k), 6), out[k])) return false;
     }
     return true;
 }

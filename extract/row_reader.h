@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "extract/field_cache.h"
 #include "textio/layout.h"
 
 namespace extract {
@@ -22,7 +23,7 @@ public:
     // out[0 .. ilon2 - ilon1]; false on a read failure. A row that stops
     // before the end of the last box field is a failure, not zeros: a
     // truncated file must not pass for data.
-    bool read(std::string_view row, float* out) const;
+    bool read(std::string_view row, float* out);
     // The same by the layout alone, never the shortcut: what read() must match.
     bool read_by_layout(std::string_view row, float* out) const;
 
@@ -37,6 +38,7 @@ private:
     int32_t n_;
     std::string rowfmt_;
     textio::Layout layout_;
+    ParseCache cache_;
 };
 
 }  // namespace extract

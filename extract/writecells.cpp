@@ -5,14 +5,16 @@
 
 namespace extract {
 
-void write_year_record(textio::Sink& sink, int32_t year, const float* months) {
+void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* months) {
     std::string& out = sink.buffer();
     out.push_back(' ');
     textio::edit_int(out, year, 4);
+    char fields[12 * 7];
     for (int32_t k = 0; k < 12; ++k) {
-        out.push_back(' ');
-        textio::edit_real(out, months[k], 6, 2);
+        fields[7 * k] = ' ';
+        cache_.edit(fields + 7 * k + 1, months[k]);
     }
+    out.append(fields, sizeof fields);
     out.push_back('\n');
     sink.flush_if_full();
 }
@@ -33,6 +35,7 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     tsf.write(citation, {});
     xy.write(title, {kLastYear});
 
+    YearRecordWriter years;
     const Box& box = store.box();
     const int32_t nyrs = store.nmon() / 12;
     for (int32_t n = 1; n <= box.nbox(); ++n) {
@@ -43,7 +46,7 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
         tsf.write(header, {lat, lon});
         xy.write(midpoint, {lon, lat});
         const float* series = store.series(n);
-        for (int32_t y = 1; y <= nyrs; ++y) write_year_record(tsf, iyr1 + y - 1, series + 12 * (y - 1));
+        for (int32_t y = 1; y <= nyrs; ++y) years.write(tsf, iyr1 + y - 1, series + 12 * (y - 1));
     }
     tsf.close();
     xy.close();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "extract/field_cache.h"
 #include "extract/grid_axes.h"
 #include "extract/grid_store.h"
 #include "textio/console.h"
@@ -18,9 +19,14 @@ namespace extract {
 void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
                 const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir);
 
-// One year record " yyyy" and twelve " vvv.vv" fields, formatted straight
+// Year records " yyyy" and twelve " vvv.vv" fields, formatted straight
 // into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the
 // layout walk, since the whole grid writes 1.3 million of them.
-void write_year_record(textio::Sink& sink, int32_t year, const float* months);
+class YearRecordWriter {
+public:
+    void write(textio::Sink& sink, int32_t year, const float* months);
+private:
+    EditCache cache_;
+};
 
 }  // namespace extract

@@ -105,7 +105,7 @@ TEST(RowReader, ShortcutMatchesTheLayoutOnHostileRows) {
         textio::StringSource source(row.raw + "\n");
         const std::string cleaned(*source.next());
         for (const auto& b : boxes) {
-            const RowReader reader(b[0], b[1]);
+            RowReader reader(b[0], b[1]);
             std::vector<float> fast(static_cast<size_t>(reader.count()), -1.0f);
             std::vector<float> slow(fast.size(), -1.0f);
             const bool fast_ok = reader.read(cleaned, fast.data());
@@ -127,7 +127,7 @@ TEST(RowReader, ReadsTheBoxColumnsOnly) {
     row = with_field(row, 36, "     7");
     row = with_field(row, 32, "letter");
     row = with_field(row, 38, "letter");
-    const RowReader reader(33, 37);
+    RowReader reader(33, 37);
     std::vector<float> values(5);
     ASSERT_TRUE(reader.read(row, values.data()));
     EXPECT_EQ(values[0], -99.9f);

@@ -34,19 +34,24 @@ constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8
 // means an integer part of 0.
 void append_fixed(std::string& out, bool neg, std::string_view int_digits, std::string_view decimals,
                   int32_t w) {
+    size_t width = static_cast<size_t>(w);
     size_t need = (neg ? 1 : 0) + int_digits.size() + 1 + decimals.size();
-    if (need > static_cast<size_t>(w)) {
+    if (need > width) {
         append_stars(out, w);
         return;
     }
-    bool zero = int_digits.empty() && need < static_cast<size_t>(w);
+    bool zero = int_digits.empty() && need < width;
     if (zero) ++need;
-    out.append(static_cast<size_t>(w) - need, ' ');
-    if (neg) out += '-';
-    if (zero) out += '0';
-    out.append(int_digits);
-    out += '.';
-    out.append(decimals);
+    // One append of the finished field: this runs for every value written.
+    size_t at = out.size();
+    out.resize(at + width, ' ');
+    char* p = out.data() + at + (width - need);
+    if (neg) *p++ = '-';
+    if (zero) *p++ = '0';
+    std::memcpy(p, int_digits.data(), int_digits.size());
+    p += int_digits.size();
+    *p++ = '.';
+    std::memcpy(p, decimals.data(), decimals.size());
 }
 
 // Exact decimal expansion of the float, rounded half away from zero by hand:

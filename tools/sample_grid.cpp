@@ -18,8 +18,8 @@ constexpr int32_t kFirstYear = 1850;
 // Persistence and spread: the anomaly follows an AR(1) with phi = 0.9 whose
 // innovations are mostly a smooth field shared by neighbours.
 constexpr double kPhi = 0.9;
-constexpr double kShared = 0.75;
-constexpr double kLocal = 0.45;
+constexpr double kShared = 0.8;
+constexpr double kLocal = 0.3;
 constexpr double kStateLimit = 8.5;
 constexpr double kValueLimit = 9.5;  // so that only injected outliers reach 10
 constexpr int32_t kSpinUp = 36;

@@ -27,6 +27,8 @@ struct StageData {
     float lon(int32_t c) const { return coord[ngrid + c - 1]; }
     float* pdsi_col(int32_t c) { return pdsi.data() + static_cast<size_t>(c - 1) * nmon; }
     float* est_col(int32_t c) { return est.data() + static_cast<size_t>(c - 1) * nmon; }
+    const float* pdsi_col(int32_t c) const { return pdsi.data() + static_cast<size_t>(c - 1) * nmon; }
+    const float* est_col(int32_t c) const { return est.data() + static_cast<size_t>(c - 1) * nmon; }
 
     // Sizes the cell tables once the coordinates are known.
     void set_cells(const std::vector<float>& lats, const std::vector<float>& lons) {

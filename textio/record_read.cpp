@@ -42,18 +42,18 @@ public:
     bool ended() const { return ended_; }
 
     // Reads one variable; false when the field breaks the rules.
-    bool field(const FieldSpec& spec, const InTarget& target) {
-        if (spec.kind == FieldSpec::Text) return text_field(spec, target);
-        std::string_view f = number_field(spec.width);
+    bool field(const FieldSpec& field_spec, const InTarget& target) {
+        if (field_spec.kind == FieldSpec::Text) return text_field(field_spec, target);
+        std::string_view f = number_field(field_spec.width);
         if (int32_t* const* i = std::get_if<int32_t*>(&target.v)) {
-            if (spec.kind == FieldSpec::Int) return parse_int(f, **i);
+            if (field_spec.kind == FieldSpec::Int) return parse_int(f, **i);
             float x;
-            if (!parse_real(f, spec.digits, x) || !(std::fabs(x) < 2147483648.0f)) return false;
+            if (!parse_real(f, field_spec.digits, x) || !(std::fabs(x) < 2147483648.0f)) return false;
             **i = static_cast<int32_t>(x);
             return true;
         }
         if (float* const* x = std::get_if<float*>(&target.v)) {
-            if (spec.kind == FieldSpec::Real) return parse_real(f, spec.digits, **x);
+            if (field_spec.kind == FieldSpec::Real) return parse_real(f, field_spec.digits, **x);
             int32_t i;
             if (!parse_int(f, i)) return false;
             **x = static_cast<float>(i);
@@ -91,13 +91,13 @@ private:
         return f;
     }
 
-    bool text_field(const FieldSpec& spec, const InTarget& target) {
+    bool text_field(const FieldSpec& field_spec, const InTarget& target) {
         std::string* s = nullptr;
         std::string scratch;
         if (std::string* const* t = std::get_if<std::string*>(&target.v)) s = *t;
         else s = &scratch;
         size_t len = s->size();
-        size_t w = spec.width == 0 ? len : static_cast<size_t>(spec.width);
+        size_t w = field_spec.width == 0 ? len : static_cast<size_t>(field_spec.width);
         std::string_view f;
         if (pos_ < line_.size()) f = line_.substr(pos_, w);
         pos_ += w;
@@ -132,9 +132,9 @@ ReadStatus read_line(std::string_view line, LineSource* in, const Layout& layout
     FieldReader reader(line, in);
     Walker walk(layout);
     for (const InTarget& target : targets) {
-        const FieldSpec* spec = walk.next(reader);
-        if (!spec) return reader.ended() ? ReadStatus::end : ReadStatus::ok;
-        if (!reader.field(*spec, target)) return ReadStatus::error;
+        const FieldSpec* field_spec = walk.next(reader);
+        if (!field_spec) return reader.ended() ? ReadStatus::end : ReadStatus::ok;
+        if (!reader.field(*field_spec, target)) return ReadStatus::error;
     }
     if (!walk.finish(reader)) return ReadStatus::end;
     return ReadStatus::ok;

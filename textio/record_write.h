@@ -32,7 +32,7 @@ public:
         ++records_;
         return true;
     }
-    void field(const FieldSpec& spec, const OutValue& value);
+    void field(const FieldSpec& field_spec, const OutValue& value);
 
     // Start of the current record; records before it are complete.
     size_t record_start() const { return start_; }

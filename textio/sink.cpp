@@ -29,23 +29,23 @@ void RecordWriter::place(std::string_view s) {
     pos_ += s.size();
 }
 
-void RecordWriter::field(const FieldSpec& spec, const OutValue& value) {
+void RecordWriter::field(const FieldSpec& field_spec, const OutValue& value) {
     // The common case edits straight onto the end of the record.
     bool at_end = start_ + pos_ == buf_.size();
     std::string& out = at_end ? buf_ : scratch_;
     if (!at_end) scratch_.clear();
     size_t before = out.size();
-    switch (spec.kind) {
+    switch (field_spec.kind) {
     case FieldSpec::Int:
-        if (const int32_t* i = std::get_if<int32_t>(&value.v)) edit_int(out, *i, spec.width);
-        else if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, spec.width, 0);
-        else out.append(static_cast<size_t>(spec.width), '*');
+        if (const int32_t* i = std::get_if<int32_t>(&value.v)) edit_int(out, *i, field_spec.width);
+        else if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, field_spec.width, 0);
+        else out.append(static_cast<size_t>(field_spec.width), '*');
         break;
     case FieldSpec::Real:
-        if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, spec.width, spec.digits);
+        if (const float* f = std::get_if<float>(&value.v)) edit_real(out, *f, field_spec.width, field_spec.digits);
         else if (const int32_t* i = std::get_if<int32_t>(&value.v))
-            edit_real(out, static_cast<float>(*i), spec.width, spec.digits);
-        else out.append(static_cast<size_t>(spec.width), '*');
+            edit_real(out, static_cast<float>(*i), field_spec.width, field_spec.digits);
+        else out.append(static_cast<size_t>(field_spec.width), '*');
         break;
     case FieldSpec::Text: {
         std::string_view s;
@@ -53,7 +53,7 @@ void RecordWriter::field(const FieldSpec& spec, const OutValue& value) {
         if (const std::string_view* t = std::get_if<std::string_view>(&value.v)) s = *t;
         else if (const int32_t* i = std::get_if<int32_t>(&value.v)) { edit_int(number, *i, 12); s = number; }
         else { edit_real(number, std::get<float>(value.v), 15, 6); s = number; }
-        size_t w = spec.width == 0 ? s.size() : static_cast<size_t>(spec.width);
+        size_t w = field_spec.width == 0 ? s.size() : static_cast<size_t>(field_spec.width);
         // Aw right-aligns a short value and keeps the first w characters of a long one.
         if (w > s.size()) out.append(w - s.size(), ' ');
         out.append(s.substr(0, w));
@@ -68,9 +68,9 @@ void Sink::write(const Layout& layout, std::span<const OutValue> values) {
     RecordWriter record(buffer_);
     Walker walk(layout);
     for (const OutValue& value : values) {
-        const FieldSpec* spec = walk.next(record);
-        if (!spec) break;
-        record.field(*spec, value);
+        const FieldSpec* field_spec = walk.next(record);
+        if (!field_spec) break;
+        record.field(*field_spec, value);
     }
     walk.finish(record);
     if (!walk.dollar()) buffer_ += '\n';
@@ -157,9 +157,9 @@ void write_into(std::span<char> slice, const Layout& layout, std::span<const Out
     RecordWriter record(text);
     Walker walk(layout);
     for (const OutValue& value : values) {
-        const FieldSpec* spec = walk.next(record);
-        if (!spec) break;
-        record.field(*spec, value);
+        const FieldSpec* field_spec = walk.next(record);
+        if (!field_spec) break;
+        record.field(*field_spec, value);
     }
     walk.finish(record);
     // The slice is one record: whatever a "/" or reversion starts is dropped.

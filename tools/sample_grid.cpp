@@ -36,7 +36,7 @@ constexpr int32_t kIslands = 5;
 class SmoothField {
 public:
     SmoothField(int32_t sx, int32_t sy)
-        : sx_(sx), sy_(sy), nx_(kColumns / sx), ny_((kRows - 2) / sy + 2), knots_(static_cast<size_t>(nx_ * ny_)) {}
+        : sx_(sx), sy_(sy), nx_(kColumns / sx), ny_((kRows - 1) / sy + 2), knots_(static_cast<size_t>(nx_ * ny_)) {}
 
     void draw(Random& rng) {
         for (double& k : knots_) k = rng.normal();

@@ -64,8 +64,9 @@ void RecordWriter::field(const FieldSpec& field_spec, const OutValue& value) {
     else place(scratch_);
 }
 
-void Sink::write(const Layout& layout, std::span<const OutValue> values) {
-    RecordWriter record(buffer_);
+// Appends the records of one write to `out`; true when "$" leaves the last open.
+static bool format_records(std::string& out, const Layout& layout, std::span<const OutValue> values) {
+    RecordWriter record(out);
     Walker walk(layout);
     for (const OutValue& value : values) {
         const FieldSpec* field_spec = walk.next(record);
@@ -73,7 +74,11 @@ void Sink::write(const Layout& layout, std::span<const OutValue> values) {
         record.field(*field_spec, value);
     }
     walk.finish(record);
-    if (!walk.dollar()) buffer_ += '\n';
+    return walk.dollar();
+}
+
+void Sink::write(const Layout& layout, std::span<const OutValue> values) {
+    if (!format_records(buffer_, layout, values)) buffer_ += '\n';
     if (flush_each_write_) flush();
     else flush_if_full();
 }
@@ -154,14 +159,7 @@ void StreamSink::emit(std::string_view bytes) {
 
 void write_into(std::span<char> slice, const Layout& layout, std::span<const OutValue> values) {
     std::string text;
-    RecordWriter record(text);
-    Walker walk(layout);
-    for (const OutValue& value : values) {
-        const FieldSpec* field_spec = walk.next(record);
-        if (!field_spec) break;
-        record.field(*field_spec, value);
-    }
-    walk.finish(record);
+    format_records(text, layout, values);
     // The slice is one record: whatever a "/" or reversion starts is dropped.
     size_t len = std::min(text.find('\n'), text.size());
     len = std::min(len, slice.size());

@@ -33,7 +33,7 @@ int32_t extract_cells(textio::Console& console, const Request& request) {
     console.write(removing, {});
     const std::vector<int32_t> keep = screencells(store, request.pctmiss);
     console.write(writing, {outfl()});
-    writecells(console, store, keep, axes, request.iyr1, ".");
+    writecells(console, store, keep, axes, request.iyr1, {});
     return box.nbox();
 }
 

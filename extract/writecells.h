@@ -14,7 +14,8 @@
 
 namespace extract {
 
-// Creates or replaces both files in `dir`, echoes every kept cell on the
+// Creates or replaces both files in `dir` (empty: the working directory, so
+// that an error names the file as the user knows it), echoes every kept cell on the
 // console, and closes both files before it returns.
 void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
                 const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir);

@@ -3,8 +3,11 @@
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <csignal>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -38,36 +41,96 @@ std::filesystem::path source_path(const std::string& relative) {
     return std::filesystem::path(PDSI_TESTS_DIR) / relative;
 }
 
-RunResult run_program(const std::filesystem::path& dir, const std::string& answers) {
-    // Answers and captures go through files: no pipe can fill up and block.
-    const auto in_path = dir / ".stdin";
-    const auto out_path = dir / ".stdout";
-    const auto err_path = dir / ".stderr";
-    write_file(in_path, answers);
+namespace {
+
+struct Paths {
+    std::filesystem::path in, out, err;
+    explicit Paths(const std::filesystem::path& dir)
+        : in(beside(dir, ".stdin")), out(beside(dir, ".stdout")), err(beside(dir, ".stderr")) {}
+    // Beside the folder, not in it: the run may make its folder read-only.
+    static std::filesystem::path beside(const std::filesystem::path& dir, const char* what) {
+        return dir.parent_path() / (dir.filename().string() + what);
+    }
+};
+
+// Starts the binary in `dir` reading from `stdin_fd`; captures go to files,
+// so no pipe can fill up and block.
+pid_t start(const std::filesystem::path& dir, const Paths& paths, int stdin_fd, int close_fd) {
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
+        if (close_fd >= 0) close(close_fd);
         if (chdir(dir.c_str()) != 0) _exit(127);
-        int in = open(in_path.c_str(), O_RDONLY);
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0) _exit(127);
-        dup2(in, 0);
+        int out = open(paths.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(paths.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (stdin_fd < 0 || out < 0 || err < 0) _exit(127);
+        dup2(stdin_fd, 0);
         dup2(out, 1);
         dup2(err, 2);
         execl(PDSISERVER_PATH, "pdsiserver", static_cast<char*>(nullptr));
         _exit(127);
     }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    return pid;
+}
+
+// Waits for the program unless `reaped` says it has been waited for.
+RunResult finish(pid_t pid, const Paths& paths, bool reaped = false, int wstatus = 0) {
+    if (!reaped) waitpid(pid, &wstatus, 0);
     RunResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    std::filesystem::remove(in_path);
-    std::filesystem::remove(out_path);
-    std::filesystem::remove(err_path);
+    result.out = read_file(paths.out);
+    result.err = read_file(paths.err);
+    std::error_code ignored;
+    for (const auto* p : {&paths.in, &paths.out, &paths.err}) std::filesystem::remove(*p, ignored);
     return result;
+}
+
+void write_all(int fd, const std::string& text) {
+    for (size_t done = 0; done < text.size();) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) return;  // the program has gone: what it read is in the transcript
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& answers) {
+    const Paths paths(dir);
+    write_file(paths.in, answers);
+    int in = open(paths.in.c_str(), O_RDONLY);
+    pid_t pid = start(dir, paths, in, -1);
+    close(in);
+    return finish(pid, paths);
+}
+
+RunResult run_program_interrupted(const std::filesystem::path& dir, const std::string& before,
+                                  const std::string& marker, const std::function<void()>& between,
+                                  const std::string& after) {
+    const Paths paths(dir);
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    pid_t pid = start(dir, paths, fds[0], fds[1]);
+    close(fds[0]);
+    signal(SIGPIPE, SIG_IGN);
+    write_all(fds[1], before);
+    // The console is flushed at every write, so the marker shows up as soon
+    // as the program has printed it; a run that ends first is left to finish.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int wstatus = 0;
+    bool reaped = false;
+    while (read_file(paths.out).find(marker) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, &wstatus, WNOHANG) == pid) {
+            reaped = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    between();
+    if (!reaped) write_all(fds[1], after);
+    close(fds[1]);
+    return finish(pid, paths, reaped, wstatus);
 }
 
 }  // namespace testsupport

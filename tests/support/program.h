@@ -2,6 +2,7 @@
 // Helpers for end-to-end tests: a fresh directory, running the real binary
 // in it with piped answers, and reading files back.
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -26,6 +27,13 @@ struct RunResult {
 
 // Runs the built pdsiserver in `dir` with `answers` as its standard input.
 RunResult run_program(const std::filesystem::path& dir, const std::string& answers);
+
+// As run_program, but the answers arrive in two parts: once the transcript
+// holds `marker`, `between` runs (to change the files under the program's
+// feet) and then `after` is sent.
+RunResult run_program_interrupted(const std::filesystem::path& dir, const std::string& before,
+                                  const std::string& marker, const std::function<void()>& between,
+                                  const std::string& after);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);

@@ -18,6 +18,7 @@
 // update, correlation 0 with every other column and 1 with itself, and
 // standardises to 0: no division by zero.
 #include <cmath>
+#include <vector>
 
 #include "numeric/stats.h"
 
@@ -45,19 +46,25 @@ void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv
         for (int32_t i = 1; i <= m; ++i) c(i, j) = 0.0f;
     float k = 0.0f;
 
-    // Step 2: update the column sums and the corrected cross products.
+    // Step 2: update the column sums and the corrected cross products. The
+    // product of two deviations does not depend on their order, so the lower
+    // triangle equals the upper one bit for bit: only the upper is summed.
+    std::vector<float> dev(static_cast<size_t>(m));
     for (int32_t t = 1; t <= n; ++t) {
         for (int32_t j = 1; j <= m; ++j) xmn(j) = xmn(j) + x(t, j);
         k = k + 1.0f;
         if (t > 1) {
             const float w = k * k - k;
-            for (int32_t j = 1; j <= m; ++j) {
-                const float g = x(t, j) * k - xmn(j);
-                for (int32_t l = 1; l <= m; ++l)
-                    c(j, l) = ((x(t, l) * k - xmn(l)) * g) / w + c(j, l);
+            for (int32_t l = 1; l <= m; ++l) dev[static_cast<size_t>(l - 1)] = x(t, l) * k - xmn(l);
+            for (int32_t l = 1; l <= m; ++l) {
+                const float dl = dev[static_cast<size_t>(l - 1)];
+                for (int32_t j = 1; j <= l; ++j)
+                    c(j, l) = (dl * dev[static_cast<size_t>(j - 1)]) / w + c(j, l);
             }
         }
     }
+    for (int32_t l = 1; l <= m; ++l)
+        for (int32_t j = l + 1; j <= m; ++j) c(j, l) = c(l, j);
 
     // Step 3: means and standard deviations.
     for (int32_t i = 1; i <= m; ++i) {

@@ -1,0 +1,105 @@
+// The quality-control stage's odd paths through the real binary: a cell with
+// no neighbour, a box with no kept cell, the period dialogue's refusals, a QC
+// file that reads back empty, and the end of console input at the stage's
+// questions and waits. Console, error stream and the stage's files are
+// compared whole; a file the case does not keep must not exist.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/program.h"
+#include "tools/grid_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::read_file;
+
+// Complete cells in columns 77 to 79, rows 33 to 35 over 1850 to 1854; the
+// rest of the grid is ocean.
+float grid_value(int32_t i, int32_t j, int32_t m) {
+    if (i < 77 || i > 79 || j < 33 || j > 35) return -99.9f;
+    const float v = 2.0f * std::sin(0.3f * static_cast<float>(m) + 0.2f * static_cast<float>(i)) +
+                    0.5f * std::cos(0.7f * static_cast<float>(m * j));
+    return std::round(v * 100.0f) / 100.0f;
+}
+
+// Boxes as answers TOP, BOTTOM, LEFT, RIGHT.
+const std::string kLoneCell = "21.25\n21.25\n11.25\n11.25\n";
+const std::string kStrip = "23.75\n21.25\n11.25\n11.25\n";
+const std::string kOcean = "1.25\n1.25\n1.25\n1.25\n";
+
+// The extraction over 1850 to 1854 with gap filling asked for; `stage`
+// answers the stage's questions and the closing waits.
+std::string answers(const std::string& box, const std::string& stage) {
+    return "\n\n1850\n1854\n" + box + "t\n0.5\nt\n" + stage;
+}
+
+const std::string kStageDone = "\n1850\n1854\n\n\n\n";
+
+const char* const kStageFiles[] = {"MonthlyPDSI_col.tsf", "MonthlyPDSI_QC.tsf", "MonthlyPDSI_QC_col.tsf",
+                                   "MonthlyPDSI_QC.out"};
+
+struct Case {
+    const char* name;
+    std::string answers;
+    int status;
+    bool qc_file_discards = false;  // the QC file is a link to /dev/null
+    const char* unchecked = "";     // a file the analysis fills: only its presence counts
+};
+
+const Case kCases[] = {
+    {"lone_cell", answers(kLoneCell, kStageDone), 0},
+    {"no_kept_cell", answers(kOcean, kStageDone), 0},
+    // No value, letters and a year below the span; then no value, a last
+    // year above the span and one before the first year.
+    {"period_refusals", answers(kOcean, "\n/\n\nabc\n1849\n\n1851\n,\n\n1855\n\n1850\n\n1854\n\n\n\n"), 0},
+    {"qc_file_reads_back_empty", answers(kStrip, "\n1850\n1854\n\n\n\n\n"), 0, true, "MonthlyPDSI_QC.out"},
+    {"input_ends_at_welcome", answers(kLoneCell, ""), 255},
+    {"input_ends_at_first_year", answers(kLoneCell, "\n"), 255},
+    {"input_ends_at_refusal_wait", answers(kLoneCell, "\n1849\n"), 255},
+    {"input_ends_at_stage_end", answers(kLoneCell, "\n1850\n1854\n"), 255},
+};
+
+class QcFailures : public ::testing::TestWithParam<Case> {};
+
+TEST_P(QcFailures, TranscriptAndFiles) {
+    const Case& c = GetParam();
+    testsupport::TempDir dir;
+    tools::write_grid_file((dir / "pdsisc1850-2010.txt").string(), 60, grid_value);
+    if (c.qc_file_discards) fs::create_symlink("/dev/null", dir / "MonthlyPDSI_QC.tsf");
+    const testsupport::RunResult run = testsupport::run_program(dir.path(), c.answers);
+    if (c.qc_file_discards) fs::remove(dir / "MonthlyPDSI_QC.tsf");
+
+    const fs::path expected = testsupport::source_path(std::string("e2e/expected/qc_failures/") + c.name);
+    if (std::getenv("PDSI_WRITE_EXPECTED")) {
+        fs::remove_all(expected);
+        fs::create_directories(expected);
+        testsupport::write_file(expected / "stdout.txt", run.out);
+        testsupport::write_file(expected / "stderr.txt", run.err);
+        for (const char* f : kStageFiles) {
+            if (fs::exists(dir / f) && f != std::string(c.unchecked))
+                testsupport::write_file(expected / f, read_file(dir / f));
+        }
+    }
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, read_file(expected / "stdout.txt"));
+    EXPECT_EQ(run.err, read_file(expected / "stderr.txt"));
+    for (const char* f : kStageFiles) {
+        if (f == std::string(c.unchecked)) {
+            EXPECT_TRUE(fs::exists(dir / f)) << f;
+            continue;
+        }
+        ASSERT_EQ(fs::exists(dir / f), fs::exists(expected / f)) << f;
+        if (fs::exists(expected / f)) EXPECT_EQ(read_file(dir / f), read_file(expected / f)) << f;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, QcFailures, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -40,7 +40,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // As the entry point does, with the answers from the input.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     textio::StringSource keyboard(std::string(reinterpret_cast<const char*>(data), size), "console");
-    fuzz::DiscardSink display;
+    // PDSI_FUZZ_SHOW=1 shows the dialogue, to see where a seed leads.
+    static const bool show = std::getenv("PDSI_FUZZ_SHOW") != nullptr;
+    fuzz::DiscardSink discard;
+    textio::StreamSink shown(stdout, "console");
+    textio::Sink& display = show ? static_cast<textio::Sink&>(shown) : discard;
     textio::Console console(keyboard, display);
     int status = 0;
     try {

@@ -72,6 +72,10 @@ public:
         report_ = std::make_unique<textio::FileSink>(kReportFile);
         if (load()) treat_cells();
         finish();
+        // A failure path leaves files open; closing them here, not in a
+        // destructor, lets a failed write end the run with its error.
+        if (qc_abandoned_) qc_abandoned_->close();
+        report_->close();
     }
 
 private:

@@ -48,7 +48,8 @@ struct Case {
     const char* name;
     std::string answers;
     int status;
-    bool qc_file_discards = false;  // the QC file is a link to /dev/null
+    const char* link = nullptr;     // a stage file made a link to `target` before the run
+    const char* target = nullptr;
     const char* unchecked = "";     // a file the analysis fills: only its presence counts
 };
 
@@ -58,7 +59,11 @@ const Case kCases[] = {
     // No value, letters and a year below the span; then no value, a last
     // year above the span and one before the first year.
     {"period_refusals", answers(kOcean, "\n/\n\nabc\n1849\n\n1851\n,\n\n1855\n\n1850\n\n1854\n\n\n\n"), 0},
-    {"qc_file_reads_back_empty", answers(kStrip, "\n1850\n1854\n\n\n\n\n"), 0, true, "MonthlyPDSI_QC.out"},
+    {"qc_file_reads_back_empty", answers(kStrip, "\n1850\n1854\n\n\n\n\n"), 0, "MonthlyPDSI_QC.tsf", "/dev/null",
+     "MonthlyPDSI_QC.out"},
+    // The files a cell without neighbours leaves open must still fail loudly.
+    {"lone_cell_report_disk_full", answers(kLoneCell, kStageDone), 255, "MonthlyPDSI_QC.out", "/dev/full"},
+    {"lone_cell_qc_file_disk_full", answers(kLoneCell, kStageDone), 255, "MonthlyPDSI_QC.tsf", "/dev/full"},
     {"input_ends_at_welcome", answers(kLoneCell, ""), 255},
     {"input_ends_at_first_year", answers(kLoneCell, "\n"), 255},
     {"input_ends_at_refusal_wait", answers(kLoneCell, "\n1849\n"), 255},
@@ -71,9 +76,9 @@ TEST_P(QcFailures, TranscriptAndFiles) {
     const Case& c = GetParam();
     testsupport::TempDir dir;
     tools::write_grid_file((dir / "pdsisc1850-2010.txt").string(), 60, grid_value);
-    if (c.qc_file_discards) fs::create_symlink("/dev/null", dir / "MonthlyPDSI_QC.tsf");
+    if (c.link) fs::create_symlink(c.target, dir / c.link);
     const testsupport::RunResult run = testsupport::run_program(dir.path(), c.answers);
-    if (c.qc_file_discards) fs::remove(dir / "MonthlyPDSI_QC.tsf");
+    if (c.link) fs::remove(dir / c.link);
 
     const fs::path expected = testsupport::source_path(std::string("e2e/expected/qc_failures/") + c.name);
     if (std::getenv("PDSI_WRITE_EXPECTED")) {

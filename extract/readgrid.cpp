@@ -42,22 +42,43 @@ GridStore readgrid(textio::Console& console, const std::string& path, int32_t iy
     for (int32_t k = 0; k < months_before * kBlock; ++k) skip();
 
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);
-    GridStore store(box, nmon);
+    GridStore store(box, nmon, GridStore::Unfilled{});
     RowReader rows(box.ilon1, box.ilon2);
-    std::vector<float> values(static_cast<size_t>(rows.count()));
-    const size_t cell_stride = static_cast<size_t>(box.nrows()) * static_cast<size_t>(nmon);
+    const size_t ncols = static_cast<size_t>(box.ncols());
+    const size_t nrows = static_cast<size_t>(box.nrows());
+    const size_t nbox = ncols * nrows;
 
+    // Rows come month by month but a cell's series runs along the months:
+    // a few months are kept as read and then moved over together, so that
+    // the stores fill whole cache lines instead of one value per cell.
+    constexpr int32_t kStaged = 64;
+    std::vector<float> staged(static_cast<size_t>(kStaged) * nbox);
+    auto move_over = [&](int32_t first, int32_t count) {
+        for (size_t c = 0; c < ncols; ++c) {
+            for (size_t r = 0; r < nrows; ++r) {
+                float* dst = store.series(static_cast<int32_t>(c * nrows + r + 1)) + (first - 1);
+                const float* src = &staged[r * ncols + c];
+                for (int32_t t = 0; t < count; ++t) dst[t] = src[static_cast<size_t>(t) * nbox];
+            }
+        }
+    };
+
+    int32_t first_staged = 1;
     for (int32_t m = 1; m <= nmon; ++m) {
+        float* month = &staged[static_cast<size_t>(m - first_staged) * nbox];
         skip();  // month header
         for (int32_t j = 1; j < box.jlat1; ++j) skip();
         for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
             const auto row = in.next();
-            if (!row || !rows.read(*row, values.data())) report_read_failure(console, nrec, box);
-            float* dst = &store.at(j, box.ilon1, m);
-            for (size_t k = 0; k < values.size(); ++k) dst[k * cell_stride] = values[k];
+            if (!row || !rows.read(*row, month + static_cast<size_t>(j - box.jlat1) * ncols))
+                report_read_failure(console, nrec, box);
             ++nrec;
         }
         for (int32_t j = box.jlat2 + 1; j <= kRows; ++j) skip();
+        if (m - first_staged + 1 == kStaged || m == nmon) {
+            move_over(first_staged, m - first_staged + 1);
+            first_staged = m + 1;
+        }
     }
     return store;
 }

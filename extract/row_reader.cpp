@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "extract/fields.h"
 #include "textio/editors.h"
 #include "textio/record_read.h"
 #include "textio/sink.h"
@@ -32,15 +33,41 @@ std::string make_rowfmt(int32_t ilon1, int32_t ilon2) {
 RowReader::RowReader(int32_t ilon1, int32_t ilon2)
     : ilon1_(ilon1), ilon2_(ilon2), n_(ilon2 - ilon1 + 1), rowfmt_(make_rowfmt(ilon1, ilon2)), layout_(rowfmt_) {}
 
-bool RowReader::read(std::string_view row, float* out) {
+bool RowReader::read(std::string_view row, float* out) const {
     if (!long_enough(row)) return false;
+    const char* field = row.data() + 7 * (ilon1_ - 1);
+    // A field like the one before it (the long runs of missing months over
+    // the oceans) has its value.
+    uint64_t last_text = ~uint64_t{0};  // no 6 characters give this
+    float last_value = 0.0f;
+    for (int32_t k = 0; k < n_; ++k, field += 7) {
+        // Two loads, not six bytes into a wider word: that stalls on the
+        // store forwarding.
+        uint32_t head = 0;
+        uint16_t tail = 0;
+        std::memcpy(&head, field, 4);
+        std::memcpy(&tail, field + 4, 2);
+        const uint64_t text = head | uint64_t{tail} << 32;
+        if (text != last_text) {
+            if (!parse_plain(field, last_value)) return read_from(row, out, k);
+            last_text = text;
+        }
+        out[k] = last_value;
+    }
+    return true;
+}
+
+// Fields k on, after one that is not plain. Plain fields hold no comma and
+// a comma in a separator is skipped unread, so the values before k stand.
+bool RowReader::read_from(std::string_view row, float* out, int32_t k) const {
     const size_t first = static_cast<size_t>(7 * (ilon1_ - 1));
     const size_t last = static_cast<size_t>(7 * ilon2_ - 1);
     // A comma ends a field early and shifts every later field: only the
     // layout walker knows where they fall then.
     if (std::memchr(row.data() + first, ',', last - first) != nullptr) return read_by_layout(row, out);
-    for (int32_t k = 0; k < n_; ++k) {
-        if (!cache_.parse(row.substr(first + 7 * static_cast<size_t>(k), 6), out[k])) return false;
+    for (; k < n_; ++k) {
+        const std::string_view field = row.substr(first + 7 * static_cast<size_t>(k), 6);
+        if (!parse_plain(field.data(), out[k]) && !textio::parse_real(field, 2, out[k])) return false;
     }
     return true;
 }

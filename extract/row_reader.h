@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "extract/field_cache.h"
 #include "textio/layout.h"
 
 namespace extract {
@@ -23,7 +22,7 @@ public:
     // out[0 .. ilon2 - ilon1]; false on a read failure. A row that stops
     // before the end of the last box field is a failure, not zeros: a
     // truncated file must not pass for data.
-    bool read(std::string_view row, float* out);
+    bool read(std::string_view row, float* out) const;
     // The same by the layout alone, never the shortcut: what read() must match.
     bool read_by_layout(std::string_view row, float* out) const;
 
@@ -32,13 +31,13 @@ public:
 
 private:
     bool long_enough(std::string_view row) const { return row.size() >= static_cast<size_t>(7 * ilon2_ - 1); }
+    bool read_from(std::string_view row, float* out, int32_t k) const;
 
     int32_t ilon1_;
     int32_t ilon2_;
     int32_t n_;
     std::string rowfmt_;
     textio::Layout layout_;
-    ParseCache cache_;
 };
 
 }  // namespace extract

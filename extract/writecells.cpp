@@ -1,21 +1,38 @@
 #include "extract/writecells.h"
 
+#include <bit>
+#include <cstring>
+
+#include "extract/fields.h"
 #include "extract/names.h"
 #include "textio/editors.h"
 
 namespace extract {
 
-void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* months) {
-    std::string& out = sink.buffer();
-    out.push_back(' ');
-    textio::edit_int(out, year, 4);
-    char fields[12 * 7];
-    for (int32_t k = 0; k < 12; ++k) {
-        fields[7 * k] = ' ';
-        cache_.edit(fields + 7 * k + 1, months[k]);
+void write_year_record(textio::Sink& sink, int32_t year, const float* months) {
+    char record[5 + 12 * 7 + 1];
+    if (year >= 1000 && year <= 9999) {
+        record[0] = ' ';
+        for (int32_t k = 4, y = year; k >= 1; --k, y /= 10) record[k] = static_cast<char>('0' + y % 10);
+    } else {
+        std::string text(" ");
+        textio::edit_int(text, year, 4);
+        text.copy(record, 5);
     }
-    out.append(fields, sizeof fields);
-    out.push_back('\n');
+    char* p = record + 5;
+    for (int32_t k = 0; k < 12; ++k, p += 7) {
+        p[0] = ' ';
+        // Runs of one value (the missing months of ocean cells) copy the text.
+        if (k > 0 && std::bit_cast<uint32_t>(months[k]) == std::bit_cast<uint32_t>(months[k - 1])) {
+            std::memcpy(p + 1, p - 6, 6);
+        } else if (!edit_plain(p + 1, months[k])) {
+            std::string field;
+            textio::edit_real(field, months[k], 6, 2);
+            field.copy(p + 1, 6);
+        }
+    }
+    *p = '\n';
+    sink.buffer().append(record, sizeof record);
     sink.flush_if_full();
 }
 
@@ -35,7 +52,6 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     tsf.write(citation, {});
     xy.write(title, {kLastYear});
 
-    YearRecordWriter years;
     const Box& box = store.box();
     const int32_t nyrs = store.nmon() / 12;
     for (int32_t n = 1; n <= box.nbox(); ++n) {
@@ -46,7 +62,7 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
         tsf.write(header, {lat, lon});
         xy.write(midpoint, {lon, lat});
         const float* series = store.series(n);
-        for (int32_t y = 1; y <= nyrs; ++y) years.write(tsf, iyr1 + y - 1, series + 12 * (y - 1));
+        for (int32_t y = 1; y <= nyrs; ++y) write_year_record(tsf, iyr1 + y - 1, series + 12 * (y - 1));
     }
     tsf.close();
     xy.close();

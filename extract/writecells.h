@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "extract/field_cache.h"
 #include "extract/grid_axes.h"
 #include "extract/grid_store.h"
 #include "textio/console.h"
@@ -23,11 +22,6 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
 // Year records " yyyy" and twelve " vvv.vv" fields, formatted straight
 // into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the
 // layout walk, since the whole grid writes 1.3 million of them.
-class YearRecordWriter {
-public:
-    void write(textio::Sink& sink, int32_t year, const float* months);
-private:
-    EditCache cache_;
-};
+void write_year_record(textio::Sink& sink, int32_t year, const float* months);
 
 }  // namespace extract

@@ -12,42 +12,49 @@ namespace textio {
 
 namespace {
 
-constexpr size_t kChunk = 1 << 16;
+constexpr size_t kChunk = 1 << 18;
 
 }  // namespace
 
 std::optional<std::string_view> LineSource::raw_line() {
     for (;;) {
+        const char* buf = buf_.get();
         size_t from = start_ + scanned_;
-        if (from < buf_.size()) {
-            const void* nl = std::memchr(buf_.data() + from, '\n', buf_.size() - from);
+        if (from < size_) {
+            const void* nl = std::memchr(buf + from, '\n', size_ - from);
             if (nl) {
-                size_t end = static_cast<size_t>(static_cast<const char*>(nl) - buf_.data());
-                std::string_view line(buf_.data() + start_, end - start_);
+                size_t end = static_cast<size_t>(static_cast<const char*>(nl) - buf);
+                std::string_view line(buf + start_, end - start_);
                 start_ = end + 1;
                 scanned_ = 0;
                 return line;
             }
         }
-        scanned_ = buf_.size() - start_;
+        scanned_ = size_ - start_;
         if (at_end_) {
-            if (start_ >= buf_.size()) return std::nullopt;
-            std::string_view line(buf_.data() + start_, buf_.size() - start_);
-            start_ = buf_.size();
+            if (start_ >= size_) return std::nullopt;
+            std::string_view line(buf + start_, size_ - start_);
+            start_ = size_;
             scanned_ = 0;
             return line;
         }
         // Keep the unfinished line, then read more behind it; the buffer
-        // grows with the line, so a long line costs amortised linear time.
+        // doubles when a line fills it, so a long line costs amortised
+        // linear time.
         if (start_ > 0) {
-            buf_.erase(0, start_);
+            std::memmove(buf_.get(), buf + start_, size_ - start_);
+            size_ -= start_;
             start_ = 0;
         }
-        size_t have = buf_.size();
-        size_t want = std::max(kChunk, have);
-        buf_.resize(have + want);
-        size_t got = read_some(buf_.data() + have, want);
-        buf_.resize(have + got);
+        if (capacity_ - size_ < kChunk) {
+            size_t capacity = std::max(2 * capacity_, size_ + kChunk);
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+            if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
+            buf_ = std::move(grown);
+            capacity_ = capacity;
+        }
+        size_t got = read_some(buf_.get() + size_, capacity_ - size_);
+        size_ += got;
         if (got == 0) at_end_ = true;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Sources of input records. A record is a line up to its line feed, with
 // carriage returns dropped and tabs expanded to stops every 8 columns.
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,7 +29,9 @@ protected:
 private:
     std::optional<std::string_view> raw_line();
     std::string name_;
-    std::string buf_;       // bytes read and not yet handed out
+    std::unique_ptr<char[]> buf_;  // bytes read, [0, size_) of capacity_
+    size_t capacity_ = 0;
+    size_t size_ = 0;
     size_t start_ = 0;      // first byte of buf_ not yet handed out
     size_t scanned_ = 0;    // bytes from start_ on known to hold no line feed
     bool at_end_ = false;

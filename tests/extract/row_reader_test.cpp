@@ -99,8 +99,12 @@ TEST(RowReader, ShortcutMatchesTheLayoutOnHostileRows) {
         {"nul byte in a field", with_field(base, 35, std::string("  1\0 5", 6))},
         {"missing marker", with_field(base, 35, "-99.90")},
         {"overflowed field", with_field(base, 35, "******")},
+        {"a run of one text, then implied decimals",
+         with_field(with_field(with_field(base, 35, "-99.90 -99.90 -99.90"), 38, " -9990"), 39, "-99.90")},
+        {"a run of one text, then a comma", with_field(with_field(base, 35, "  1.25   1.25   1.25"), 38, "1.25,  ")},
+        {"leading zeros and a bare point", with_field(base, 35, "001.50 -01.50   .05  -.50")},
     };
-    const int32_t boxes[][2] = {{1, 144}, {1, 1}, {33, 37}, {35, 35}, {36, 40}, {144, 144}};
+    const int32_t boxes[][2] = {{1, 144}, {1, 1}, {33, 37}, {35, 35}, {36, 40}, {38, 39}, {144, 144}};
     for (const Row& row : rows) {
         textio::StringSource source(row.raw + "\n");
         const std::string cleaned(*source.next());

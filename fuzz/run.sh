@@ -32,9 +32,19 @@ cmake --build "$build" -j2 --target fuzzers
 if [ $# -gt 0 ]; then
   targets=("$@")
 else
-  targets=(formatted_read free_read layout grid_reader qc_files program)
+  targets=(formatted_read free_read layout grid_reader qc_files qc_stage program)
 fi
 
+# The targets' scratch directories (a grid file, the stage's files) go to
+# memory where there is a tmpfs: files written per input are most of the
+# cost on a disk.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  export TMPDIR=/dev/shm/pdsi-fuzz-$$
+else
+  export TMPDIR="$build/tmp-$$"
+fi
+mkdir -p "$TMPDIR"
+trap 'rm -rf "$TMPDIR"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 passed=0

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "tests/support/program.h"
 #include "tools/grid_writer.h"

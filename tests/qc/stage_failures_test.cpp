@@ -2,12 +2,10 @@
 // table and hand-edited input, with the console transcript and the stage's
 // files compared whole against the expected text.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "qc/orvqc5.h"
 #include "tests/support/program.h"

@@ -141,7 +141,9 @@ TEST_P(StageFailures, TranscriptAndFiles) {
     EXPECT_EQ(display.text(), read_file(expected / "console.txt"));
     for (const char* f : kStageFiles) {
         if (unchecked(c, f)) {
-            if (c.analysed) EXPECT_NE(read_file(dir / f), kOld) << f;
+            if (c.analysed) {
+                EXPECT_NE(read_file(dir / f), kOld) << f;
+            }
             continue;
         }
         const std::string want = fs::exists(expected / f) ? read_file(expected / f) : kOld;

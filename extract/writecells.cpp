@@ -9,29 +9,38 @@
 
 namespace extract {
 
-void write_year_record(textio::Sink& sink, int32_t year, const float* months) {
+void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* months) {
     char record[5 + 12 * 7 + 1];
     if (year >= 1000 && year <= 9999) {
         record[0] = ' ';
-        for (int32_t k = 4, y = year; k >= 1; --k, y /= 10) record[k] = static_cast<char>('0' + y % 10);
+        uint32_t y = static_cast<uint32_t>(year);
+        for (int32_t k = 4; k >= 1; --k, y /= 10) record[k] = static_cast<char>('0' + y % 10);
     } else {
         std::string text(" ");
         textio::edit_int(text, year, 4);
         text.copy(record, 5);
     }
-    char* p = record + 5;
-    for (int32_t k = 0; k < 12; ++k, p += 7) {
-        p[0] = ' ';
-        // Runs of one value (the missing months of ocean cells) copy the text.
-        if (k > 0 && std::bit_cast<uint32_t>(months[k]) == std::bit_cast<uint32_t>(months[k - 1])) {
-            std::memcpy(p + 1, p - 6, 6);
-        } else if (!edit_plain(p + 1, months[k])) {
-            std::string field;
-            textio::edit_real(field, months[k], 6, 2);
-            field.copy(p + 1, 6);
+    char* const fields = record + 5;
+    if (!known_ || std::memcmp(months, last_, sizeof last_) != 0) {
+        char* p = fields;
+        for (int32_t k = 0; k < 12; ++k, p += 7) {
+            p[0] = ' ';
+            // Runs of one value copy the text of the one before.
+            if (k > 0 && std::bit_cast<uint32_t>(months[k]) == std::bit_cast<uint32_t>(months[k - 1])) {
+                std::memcpy(p + 1, p - 6, 6);
+            } else if (!edit_plain(p + 1, months[k])) {
+                std::string field;
+                textio::edit_real(field, months[k], 6, 2);
+                field.copy(p + 1, 6);
+            }
         }
+        std::memcpy(last_, months, sizeof last_);
+        std::memcpy(text_, fields, sizeof text_);
+        known_ = true;
+    } else {
+        std::memcpy(fields, text_, sizeof text_);
     }
-    *p = '\n';
+    record[sizeof record - 1] = '\n';
     sink.buffer().append(record, sizeof record);
     sink.flush_if_full();
 }
@@ -52,6 +61,7 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     tsf.write(citation, {});
     xy.write(title, {kLastYear});
 
+    YearRecordWriter years;
     const Box& box = store.box();
     const int32_t nyrs = store.nmon() / 12;
     for (int32_t n = 1; n <= box.nbox(); ++n) {
@@ -62,7 +72,7 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
         tsf.write(header, {lat, lon});
         xy.write(midpoint, {lon, lat});
         const float* series = store.series(n);
-        for (int32_t y = 1; y <= nyrs; ++y) write_year_record(tsf, iyr1 + y - 1, series + 12 * (y - 1));
+        for (int32_t y = 1; y <= nyrs; ++y) years.write(tsf, iyr1 + y - 1, series + 12 * (y - 1));
     }
     tsf.close();
     xy.close();

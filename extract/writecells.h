@@ -22,6 +22,16 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
 // Year records " yyyy" and twelve " vvv.vv" fields, formatted straight
 // into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the
 // layout walk, since the whole grid writes 1.3 million of them.
-void write_year_record(textio::Sink& sink, int32_t year, const float* months);
+class YearRecordWriter {
+public:
+    void write(textio::Sink& sink, int32_t year, const float* months);
+
+private:
+    // The months of the last record and their text: ocean cells and the
+    // years before a record starts repeat whole rows of -99.90.
+    float last_[12] = {};
+    char text_[12 * 7] = {};
+    bool known_ = false;
+};
 
 }  // namespace extract

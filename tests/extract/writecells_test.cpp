@@ -100,7 +100,7 @@ TEST(WriteCells, OutermostMidPointsFillTheirFields) {
               " 1901  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99  -9.99\n");
 }
 
-TEST(WriteYearRecord, MatchesTheYearLayout) {
+TEST(YearRecordWriter, MatchesTheYearLayout) {
     static const textio::Layout year_layout("(1x,i4,12(1x,f6.2))");
     struct Row {
         const char* name;
@@ -115,16 +115,23 @@ TEST(WriteYearRecord, MatchesTheYearLayout) {
                                        2.675f, 1.005f, -1.005f}},
         {"overflow and specials", 1999, {1000.0f, -100.0f, 999.995f, -99.995f, 999.99f, -99.99f, inf, -inf, nan,
                                         -99.9f, 12345.0f, -1e30f}},
+        {"runs", 1, {-99.9f, -99.9f, -99.9f, 0.0f, -0.0f, -0.0f, 1.5f, 1.5f, -1.5f, -1.5f, -99.9f, -99.9f}},
+        {"all missing", 99999, {-99.9f, -99.9f, -99.9f, -99.9f, -99.9f, -99.9f, -99.9f, -99.9f, -99.9f, -99.9f,
+                                -99.9f, -99.9f}},
     };
+    // One writer for all: every record twice, the second from the memo.
+    YearRecordWriter writer;
+    textio::StringSink direct, by_layout;
     for (const Row& row : rows) {
-        textio::StringSink by_layout;
         std::vector<textio::OutValue> values{row.year};
         for (float v : row.months) values.emplace_back(v);
-        by_layout.write(year_layout, values);
-        textio::StringSink direct;
-        write_year_record(direct, row.year, row.months);
-        EXPECT_EQ(direct.text(), by_layout.text()) << row.name;
+        for (int32_t twice = 0; twice < 2; ++twice) {
+            by_layout.write(year_layout, values);
+            writer.write(direct, row.year + twice, row.months);
+            values[0] = row.year + 1;
+        }
     }
+    EXPECT_EQ(direct.text(), by_layout.text());
 }
 
 }  // namespace

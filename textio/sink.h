@@ -45,7 +45,7 @@ protected:
     void flush_each_write() { flush_each_write_ = true; }
 
 private:
-    static constexpr size_t kFlushAt = 1 << 16;
+    static constexpr size_t kFlushAt = 1 << 20;
     std::string name_;
     std::string buffer_;
     bool flush_each_write_ = false;

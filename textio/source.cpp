@@ -63,6 +63,8 @@ std::optional<std::string_view> LineSource::next() {
     std::optional<std::string_view> raw = raw_line();
     if (!raw) return raw;
     std::string_view line = *raw;
+    // CR LF line ends, the common carriage returns, need no copy.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!std::memchr(line.data(), '\r', line.size()) && !std::memchr(line.data(), '\t', line.size()))
         return line;
     cleaned_.clear();

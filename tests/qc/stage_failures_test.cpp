@@ -3,6 +3,8 @@
 // files compared whole against the expected text.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -149,6 +151,45 @@ TEST_P(StageFailures, TranscriptAndFiles) {
         const std::string want = fs::exists(expected / f) ? read_file(expected / f) : kOld;
         EXPECT_EQ(read_file(dir / f), want) << f;
     }
+}
+
+// The whole span of the data set, beyond the 1700 months older storage held:
+// every file of the stage is written to its end.
+TEST(StageSpan, WholeDataSetIsFilled) {
+    testsupport::TempDir dir;
+    std::string tsf = kCitation;
+    for (const std::string& hdr : {kHdr1, kHdr2}) {
+        tsf += hdr;
+        for (int32_t y = 1850, k = 0; y <= 2010; ++y) {
+            char record[96];
+            int at = std::snprintf(record, sizeof record, " %4d", static_cast<int>(y));
+            for (int32_t m = 0; m < 12; ++m, ++k) {
+                const double v = 2.0 * std::sin(0.3 * k) + (hdr == kHdr2 ? 0.5 * std::cos(0.7 * k) : 0.0);
+                at += std::snprintf(record + at, sizeof record - at, " %6.2f", v);
+            }
+            tsf += std::string(record) + "\n";
+        }
+    }
+    write_file(dir / "MonthlyPDSI.xy", kXy);
+    write_file(dir / "MonthlyPDSI.tsf", tsf);
+    textio::StringSource keyboard("\n1850\n2010\n\n", "console");
+    textio::StringSink display;
+    textio::Console console(keyboard, display);
+    {
+        InFolder here(dir.path());
+        qc::orvqc5(console, 1850, 2010);
+    }
+    const std::string shown = display.text();
+    EXPECT_NE(shown.find(" Grid point:    2"), std::string::npos);
+    EXPECT_EQ(shown.substr(shown.size() - 64),
+              " Process complete. End of Orv_QC\n Okay, hit return to continue.\n");
+    const auto last_line = [&](const char* f) {
+        const std::string text = read_file(dir / f);
+        return text.substr(text.rfind('\n', text.size() - 2) + 1);
+    };
+    EXPECT_EQ(last_line("MonthlyPDSI_col.tsf").substr(0, 8), "2010.917");
+    EXPECT_EQ(last_line("MonthlyPDSI_QC_col.tsf").substr(0, 8), "2010.917");
+    EXPECT_EQ(last_line("MonthlyPDSI_QC.tsf").substr(0, 5), " 2010");
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, StageFailures, ::testing::ValuesIn(kCases),

@@ -153,8 +153,8 @@ TEST_P(StageFailures, TranscriptAndFiles) {
     }
 }
 
-// The whole span of the data set, beyond the 1700 months older storage held:
-// every file of the stage is written to its end.
+// The whole span of the data set, 1932 months, goes through every file of
+// the stage to its end: storage is sized from the input.
 TEST(StageSpan, WholeDataSetIsFilled) {
     testsupport::TempDir dir;
     std::string tsf = kCitation;

@@ -26,9 +26,9 @@ inline bool parse_plain(const char* f, float& value) {
     }
     m = m * 100 + d4 * 10 + d5;
     // m / 100 rounded once to float, as parse_real has it. The product in
-    // double is within 2^-52 of m / 100, and for m below 10^5 no such
-    // quotient lies that close to a point halfway between two floats, so
-    // the conversion rounds the same way as the division would.
+    // double is within a relative 2^-52 of m / 100, and for m below 10^5 no
+    // such quotient lies that close to a point halfway between two floats,
+    // so the conversion rounds as the float division would.
     const float v = static_cast<float>(static_cast<double>(m) * 0.01);
     value = neg ? -v : v;
     return true;

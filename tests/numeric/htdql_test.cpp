@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/jacobi.h"
 #include "textio/sink.h"
 
 namespace {
@@ -162,34 +163,10 @@ TEST(Htdql, ReadsOnlyTheLowerTriangle) {
 
 // Cyclic Jacobi in double precision: an independent reference for the
 // eigenvalues, returned in decreasing order.
-std::vector<double> jacobi_eigenvalues(std::vector<std::vector<double>> a) {
-    const size_t n = a.size();
-    for (int sweep = 0; sweep < 100; ++sweep) {
-        double off = 0.0;
-        for (size_t p = 0; p < n; ++p)
-            for (size_t q = p + 1; q < n; ++q) off += a[p][q] * a[p][q];
-        if (off < 1e-30) break;
-        for (size_t p = 0; p < n; ++p)
-            for (size_t q = p + 1; q < n; ++q) {
-                if (a[p][q] == 0.0) continue;
-                const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
-                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
-                for (size_t k = 0; k < n; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (size_t k = 0; k < n; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-            }
-    }
-    std::vector<double> ev(n);
-    for (size_t i = 0; i < n; ++i) ev[i] = a[i][i];
-    std::sort(ev.begin(), ev.end(), std::greater<>());
+std::vector<double> jacobi_eigenvalues(const std::vector<std::vector<double>>& a) {
+    std::vector<double> ev;
+    std::vector<std::vector<double>> vectors;
+    testsupport::jacobi(a, ev, vectors);
     return ev;
 }
 

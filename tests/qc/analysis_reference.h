@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/support/jacobi.h"
+
 namespace analysis_test {
 
 struct Reference {
@@ -36,53 +38,6 @@ inline double median_of(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t h = v.size() / 2;
     return v.size() % 2 ? v[h] : (v[h - 1] + v[h]) * 0.5;
-}
-
-// Eigenvalues (decreasing) and eigenvectors (columns) by cyclic Jacobi.
-inline void jacobi(std::vector<std::vector<double>> a, std::vector<double>& d,
-                   std::vector<std::vector<double>>& v) {
-    const size_t n = a.size();
-    v.assign(n, std::vector<double>(n, 0.0));
-    for (size_t i = 0; i < n; ++i) v[i][i] = 1.0;
-    for (int sweep = 0; sweep < 100; ++sweep) {
-        double off = 0.0;
-        for (size_t p = 0; p < n; ++p)
-            for (size_t q = p + 1; q < n; ++q) off += a[p][q] * a[p][q];
-        if (off < 1e-30) break;
-        for (size_t p = 0; p < n; ++p) {
-            for (size_t q = p + 1; q < n; ++q) {
-                if (std::fabs(a[p][q]) < 1e-300) continue;
-                const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
-                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
-                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
-                for (size_t k = 0; k < n; ++k) {
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (size_t k = 0; k < n; ++k) {
-                    const double apk = a[p][k], aqk = a[q][k];
-                    a[p][k] = c * apk - s * aqk;
-                    a[q][k] = s * apk + c * aqk;
-                }
-                for (size_t k = 0; k < n; ++k) {
-                    const double vkp = v[k][p], vkq = v[k][q];
-                    v[k][p] = c * vkp - s * vkq;
-                    v[k][q] = s * vkp + c * vkq;
-                }
-            }
-        }
-    }
-    std::vector<size_t> order(n);
-    for (size_t i = 0; i < n; ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return a[x][x] > a[y][y]; });
-    d.resize(n);
-    std::vector<std::vector<double>> w(n, std::vector<double>(n));
-    for (size_t p = 0; p < n; ++p) {
-        d[p] = a[order[p]][order[p]];
-        for (size_t k = 0; k < n; ++k) w[k][p] = v[k][order[p]];
-    }
-    v = w;
 }
 
 struct Line {
@@ -182,7 +137,7 @@ inline Reference reference(const std::vector<std::vector<float>>& columns, size_
             ref.cor[a][b] = a == b ? 1.0 : s / ncal;
         }
     std::vector<std::vector<double>> v;
-    jacobi(ref.cor, ref.evl, v);
+    testsupport::jacobi(ref.cor, ref.evl, v);
 
     const bool used[3] = {true, use2, use3};
     std::vector<double> ycal(ctr.begin() + npre, ctr.end());

@@ -1,6 +1,7 @@
 #include "extract/driver.h"
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "extract/banner.h"
@@ -13,6 +14,7 @@
 #include "extract/screen.h"
 #include "extract/writecells.h"
 #include "qc/orvqc5.h"
+#include "textio/errors.h"
 #include "textio/layout.h"
 
 namespace extract {
@@ -66,6 +68,32 @@ void run_driver(textio::Console& console) {
     console.write(termination, {});
     console.write(fill ? filled_count : extracted_count, {nbox});
     wait(console, "             Hit RETURN to quit");
+}
+
+int run_program(textio::Console& console, std::FILE* errors) {
+    auto report = [&](const char* line) {
+        try {
+            console.out().flush();  // what the user saw before the error
+        } catch (const textio::IoError&) {
+            // A display that is gone: the error line still goes out.
+        }
+        if (errors) std::fprintf(errors, "%s\n", line);
+    };
+    int status = 0;
+    try {
+        run_driver(console);
+    } catch (const textio::RunEnd& end) {
+        status = end.status;
+    } catch (const textio::IoError& error) {
+        report(error.what());
+        status = 255;
+    } catch (const std::bad_alloc&) {
+        // Storage follows the input; a hand-made file far beyond the data
+        // set's size may still not fit.
+        report("Error: Not enough memory for the data (allocate, memory)");
+        status = 255;
+    }
+    return textio::finish_run(console, status);
 }
 
 }  // namespace extract

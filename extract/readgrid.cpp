@@ -1,5 +1,6 @@
 #include "extract/readgrid.h"
 
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -49,34 +50,37 @@ GridStore readgrid(textio::Console& console, const std::string& path, int32_t iy
     const size_t nbox = ncols * nrows;
 
     // Rows come month by month but a cell's series runs along the months:
-    // a few months are kept as read and then moved over together, so that
-    // the stores fill whole cache lines instead of one value per cell.
-    constexpr int32_t kStaged = 64;
-    std::vector<float> staged(static_cast<size_t>(kStaged) * nbox);
-    auto move_over = [&](int32_t first, int32_t count) {
-        for (size_t c = 0; c < ncols; ++c) {
-            for (size_t r = 0; r < nrows; ++r) {
-                float* dst = store.series(static_cast<int32_t>(c * nrows + r + 1)) + (first - 1);
-                const float* src = &staged[r * ncols + c];
-                for (int32_t t = 0; t < count; ++t) dst[t] = src[static_cast<size_t>(t) * nbox];
-            }
+    // a few months of each cell are gathered here, cell by cell, and then
+    // copied over in one piece per cell, so that the store is written a
+    // cache line at a time instead of one value per cell.
+    constexpr size_t kStaged = 16;
+    std::vector<float> staged(kStaged * nbox);
+    std::vector<float> values(ncols);
+    auto move_over = [&](int32_t first, size_t count) {
+        for (size_t n = 0; n < nbox; ++n) {
+            float* dst = store.series(static_cast<int32_t>(n + 1)) + (first - 1);
+            const float* src = &staged[n * kStaged];
+            if (count == kStaged) std::memcpy(dst, src, kStaged * sizeof(float));
+            else std::memcpy(dst, src, count * sizeof(float));
         }
     };
 
     int32_t first_staged = 1;
     for (int32_t m = 1; m <= nmon; ++m) {
-        float* month = &staged[static_cast<size_t>(m - first_staged) * nbox];
+        const size_t t = static_cast<size_t>(m - first_staged);
         skip();  // month header
         for (int32_t j = 1; j < box.jlat1; ++j) skip();
         for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
             const auto row = in.next();
-            if (!row || !rows.read(*row, month + static_cast<size_t>(j - box.jlat1) * ncols))
-                report_read_failure(console, nrec, box);
+            if (!row || !rows.read(*row, values.data())) report_read_failure(console, nrec, box);
             ++nrec;
+            // Cell number c * nrows + r + 1 for column c and row r of the box.
+            float* to = &staged[static_cast<size_t>(j - box.jlat1) * kStaged + t];
+            for (size_t c = 0; c < ncols; ++c) to[c * nrows * kStaged] = values[c];
         }
         for (int32_t j = box.jlat2 + 1; j <= kRows; ++j) skip();
-        if (m - first_staged + 1 == kStaged || m == nmon) {
-            move_over(first_staged, m - first_staged + 1);
+        if (t + 1 == kStaged || m == nmon) {
+            move_over(first_staged, t + 1);
             first_staged = m + 1;
         }
     }

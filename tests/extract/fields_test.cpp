@@ -15,7 +15,7 @@ namespace {
 
 // Every text of the plain shape, and a few spellings of it the data set
 // does not write, against the full field rules.
-TEST(PlainFields, ParseGivesWhatTheFieldRulesGive) {
+TEST(FieldShortcuts, ParseGivesWhatTheFieldRulesGive) {
     std::vector<std::string> texts = {"001.50", "-01.50", "   .05", "  -.50", "-0.00", " -0.00", "000.00",
                                       "  1.5 ", " 1.50 ", "+1.50 ", "1 .50 ", " 1. 50"};
     for (int32_t n = 0; n <= 99999; ++n) {
@@ -42,7 +42,7 @@ TEST(PlainFields, ParseGivesWhatTheFieldRulesGive) {
 
 // Hundredths, their neighbours, exact ties, specials and random bit
 // patterns against the F6.2 editor.
-TEST(PlainFields, EditGivesWhatTheEditorGives) {
+TEST(FieldShortcuts, EditGivesWhatTheEditorGives) {
     std::vector<float> values = {0.0f, -0.0f, 0.004999f, 0.005f, -0.005f, 999.99f, 999.995f, -99.99f, -99.995f,
                                  1000.0f, -100.0f, 1e-30f, -1e-30f, 1e30f,
                                  std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "qc/findgridpoints.h"
+#include "qc/year_record.h"
 #include "textio/errors.h"
 #include "textio/record_read.h"
 
@@ -53,15 +54,7 @@ void write_cell_header(textio::Sink& out, const std::string& hdr) {
 }
 
 void write_cell_years(textio::Sink& out, const float* est, int32_t iyr1, int32_t nyrs) {
-    static const textio::Layout year_record("(i5,12f7.2)");
-    std::vector<textio::OutValue> record;
-    record.reserve(1 + kPerRecord);
-    for (int32_t y = 1; y <= nyrs; ++y) {
-        record.clear();
-        record.emplace_back(iyr1 + y - 1);
-        for (int32_t m = 1; m <= kPerRecord; ++m) record.emplace_back(est[kPerRecord * (y - 1) + m - 1]);
-        out.write(year_record, record);
-    }
+    for (int32_t y = 1; y <= nyrs; ++y) write_year_record(out, iyr1 + y - 1, est + kPerRecord * (y - 1));
 }
 
 bool read_back(textio::LineSource& in, StageData& data, int32_t& nread) {
@@ -78,9 +71,10 @@ bool read_back(textio::LineSource& in, StageData& data, int32_t& nread) {
         for (int32_t y = 0; y < data.nyrs; ++y) {
             const auto text = in.next();
             if (!text) return false;
+            float* v = est + kPerRecord * y;
+            if (read_plain_year(*text, v)) continue;
             record.assign(*text);
             mend_record(record);
-            float* v = est + kPerRecord * y;
             const textio::ReadStatus status = textio::read_record(
                 record, year_record,
                 {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});

@@ -1,0 +1,57 @@
+#include "qc/year_record.h"
+
+#include <cstring>
+#include <string>
+
+#include "textio/editors.h"
+
+namespace qc {
+
+namespace {
+
+constexpr int32_t kYearWidth = 5;
+constexpr int32_t kFieldWidth = 7;
+constexpr int32_t kDecimals = 2;
+constexpr int32_t kPerRecord = 12;
+constexpr size_t kRecordLength = kYearWidth + kPerRecord * kFieldWidth;
+
+}  // namespace
+
+void put_int_slow(char* dst, int32_t value, int32_t w) {
+    std::string field;
+    textio::edit_int(field, value, w);
+    field.copy(dst, static_cast<size_t>(w));
+}
+
+void put_real_slow(char* dst, float value, int32_t w, int32_t d) {
+    std::string field;
+    textio::edit_real(field, value, w, d);
+    field.copy(dst, static_cast<size_t>(w));
+}
+
+void write_year_record(textio::Sink& out, int32_t year, const float* months) {
+    char record[kRecordLength + 1];
+    put_int<kYearWidth>(record, year);
+    for (int32_t m = 0; m < kPerRecord; ++m) {
+        put_real<kFieldWidth, kDecimals>(record + kYearWidth + m * kFieldWidth, months[m]);
+    }
+    record[kRecordLength] = '\n';
+    out.buffer().append(record, sizeof record);
+    out.flush_if_full();
+}
+
+bool read_plain_year(std::string_view record, float* months) {
+    // Characters past the twelfth field are never read; a comma ends a
+    // field early, which the general reader sees to.
+    if (record.size() < kRecordLength) return false;
+    const char* fields = record.data() + kYearWidth;
+    if (std::memchr(fields, ',', kRecordLength - kYearWidth)) return false;
+    float v[kPerRecord];
+    for (int32_t m = 0; m < kPerRecord; ++m) {
+        if (!textio::parse_plain_real<kFieldWidth, kDecimals>(fields + m * kFieldWidth, v[m])) return false;
+    }
+    std::memcpy(months, v, sizeof v);
+    return true;
+}
+
+}  // namespace qc

@@ -38,25 +38,28 @@ std::optional<std::string_view> LineSource::raw_line() {
             scanned_ = 0;
             return line;
         }
-        // Keep the unfinished line, then read more behind it; the buffer
-        // doubles when a line fills it, so a long line costs amortised
-        // linear time.
-        if (start_ > 0) {
-            std::memmove(buf_.get(), buf + start_, size_ - start_);
-            size_ -= start_;
-            start_ = 0;
-        }
-        if (capacity_ - size_ < kChunk) {
-            size_t capacity = std::max(2 * capacity_, size_ + kChunk);
-            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-            if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
-            buf_ = std::move(grown);
-            capacity_ = capacity;
-        }
-        size_t got = read_some(buf_.get() + size_, capacity_ - size_);
-        size_ += got;
-        if (got == 0) at_end_ = true;
+        fill();
     }
+}
+
+// Keeps the unfinished line, then reads more behind it; the buffer doubles
+// when a line fills it, so a long line costs amortised linear time.
+void LineSource::fill() {
+    if (start_ > 0) {
+        std::memmove(buf_.get(), buf_.get() + start_, size_ - start_);
+        size_ -= start_;
+        start_ = 0;
+    }
+    if (capacity_ - size_ < kChunk) {
+        size_t capacity = std::max(2 * capacity_, size_ + kChunk);
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
+        buf_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    size_t got = read_some(buf_.get() + size_, capacity_ - size_);
+    size_ += got;
+    if (got == 0) at_end_ = true;
 }
 
 std::optional<std::string_view> LineSource::next() {
@@ -80,7 +83,25 @@ std::optional<std::string_view> LineSource::next() {
     return std::string_view(cleaned_);
 }
 
-bool LineSource::skip() { return raw_line().has_value(); }
+// Nothing of a skipped record is kept, so a long one needs no room.
+bool LineSource::skip() {
+    bool seen = false;  // bytes of the record already dropped
+    for (;;) {
+        size_t from = start_ + scanned_;
+        if (from < size_) {
+            const void* nl = std::memchr(buf_.get() + from, '\n', size_ - from);
+            if (nl) {
+                start_ = static_cast<size_t>(static_cast<const char*>(nl) - buf_.get()) + 1;
+                scanned_ = 0;
+                return true;
+            }
+        }
+        seen = seen || start_ < size_;
+        start_ = size_ = scanned_ = 0;
+        if (at_end_) return seen;
+        fill();
+    }
+}
 
 FdSource::FdSource(int fd, std::string name, bool owns) : LineSource(std::move(name)), fd_(fd), owns_(owns) {}
 

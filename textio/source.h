@@ -28,6 +28,7 @@ protected:
 
 private:
     std::optional<std::string_view> raw_line();
+    void fill();
     std::string name_;
     std::unique_ptr<char[]> buf_;  // bytes read, [0, size_) of capacity_
     size_t capacity_ = 0;

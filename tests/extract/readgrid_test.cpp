@@ -152,22 +152,25 @@ TEST(ReadGrid, AnEarlyEndOutsideTheBoxRowsIsAnInputError) {
     struct Row {
         const char* name;
         int32_t records;  // records left in the file
+        size_t part = 0;  // characters of the next record left, without its line feed
     };
     const Row rows[] = {
         {"empty file", 0},
         {"ends in a skipped month", 1 + 30},
+        {"ends inside a long header", 0, 100000},
         {"ends before a month header", 1 + 56 * 12},
         {"ends in the rows below the box", 1 + 56 * 12 + 1 + 10},
+        {"ends inside a row below the box", 1 + 56 * 12 + 1 + 10, 500},
         {"ends in the rows above the box", 1 + 56 * 12 + 1 + 30},
         {"ends before the last rows of the span", 1 + 56 * 24 - 1},
     };
-    const std::string good = grid_text(24, 1, 55, code);
+    const std::string good = std::string(300000, 'h') + grid_text(24, 1, 55, code);
     for (const Row& row : rows) {
         size_t pos = 0;
         for (int32_t k = 0; k < row.records; ++k) pos = good.find('\n', pos) + 1;
         testsupport::TempDir dir;
         const auto path = dir / "pdsisc1850-2010.txt";
-        testsupport::write_file(path, good.substr(0, pos));
+        testsupport::write_file(path, good.substr(0, pos + row.part));
         Screen screen;
         try {
             readgrid(screen.console, path.string(), 1851, 1851, box);

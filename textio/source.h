@@ -30,7 +30,10 @@ private:
     std::optional<std::string_view> raw_line();
     void fill();
     std::string name_;
-    std::unique_ptr<char[]> buf_;  // bytes read, [0, size_) of capacity_
+    struct FreeBuffer {
+        void operator()(char* p) const;
+    };
+    std::unique_ptr<char[], FreeBuffer> buf_;  // bytes read, [0, size_) of capacity_
     size_t capacity_ = 0;
     size_t size_ = 0;
     size_t start_ = 0;      // first byte of buf_ not yet handed out

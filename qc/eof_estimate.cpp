@@ -1,5 +1,7 @@
 #include "qc/eof_estimate.h"
 
+#include <algorithm>
+
 #include "numeric/htdql.h"
 #include "numeric/stats.h"
 
@@ -43,11 +45,46 @@ void write_matrix(textio::Sink& report, ColumnMatrix<float> m, const int32_t* gp
 }
 
 // Scores of EOF p over the calibration months, from the standardised block.
+// Built cell by cell, each month's sum taking the cells in order; four
+// months at a time, loaded before stored, so the compiler may use vector
+// operations that round each lane as alone.
 void calibration_scores(const EofWork& work, int32_t p, int32_t nfound, int32_t ncal) {
-    for (int32_t i = 1; i <= ncal; ++i) {
-        float s = 0.0f;
-        for (int32_t j = 1; j <= nfound; ++j) s += work.xcal(i, j) * work.cor(j, p);
-        work.score[i - 1] = s;
+    float* score = work.score;
+    std::fill(score, score + ncal, 0.0f);
+    for (int32_t j = 1; j <= nfound; ++j) {
+        const float* x = work.xcal.column(j);
+        const float loading = work.cor(j, p);
+        int32_t i = 0;
+        for (; i + 4 <= ncal; i += 4) {
+            const float x0 = x[i], x1 = x[i + 1], x2 = x[i + 2], x3 = x[i + 3];
+            const float s0 = score[i], s1 = score[i + 1], s2 = score[i + 2], s3 = score[i + 3];
+            score[i] = s0 + x0 * loading;
+            score[i + 1] = s1 + x1 * loading;
+            score[i + 2] = s2 + x2 * loading;
+            score[i + 3] = s3 + x3 * loading;
+        }
+        for (; i < ncal; ++i) score[i] += x[i] * loading;
+    }
+}
+
+// Cell j's part of every month's scores: its valid months standardised in
+// place, a column that was constant over the calibration months standing
+// at its mean, 0; missing months drop out.
+template <bool use2, bool use3>
+void add_cell_scores(const EofWork& work, float* x, int32_t nmon, int32_t j) {
+    const float sig = work.sig[j - 1];
+    const float mean = work.xmn[j - 1];
+    const float l1 = work.cor(j, 1);
+    const float l2 = use2 ? work.cor(j, 2) : 0.0f;
+    const float l3 = use3 ? work.cor(j, 3) : 0.0f;
+    for (int32_t k = 0; k < nmon; ++k) {
+        float v = x[k];
+        if (v == missing) continue;
+        v = sig != 0.0f ? (v - mean) / sig : 0.0f;
+        x[k] = v;
+        work.pc1[k] += v * l1;
+        if (use2) work.pc2[k] += v * l2;
+        if (use3) work.pc3[k] += v * l3;
     }
 }
 
@@ -171,22 +208,17 @@ bool estimate_from_eofs(ColumnMatrix<float> nbr, const float* ctr, const int32_t
         use3 = judge_component(report, pc3_used, pc3_not_used, work, 3, nfound, ncal, ycal);
     }
 
-    // I: scores of every month; missing cells drop out, and a column that
-    // was constant over the calibration months stands at its mean, 0.
-    for (int32_t k = 1; k <= nmon; ++k) {
-        float s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-        for (int32_t j = 1; j <= nfound; ++j) {
-            float& v = nbr(k, j);
-            if (v == missing) continue;
-            const float sig = work.sig[j - 1];
-            v = sig != 0.0f ? (v - work.xmn[j - 1]) / sig : 0.0f;
-            s1 += v * work.cor(j, 1);
-            if (use2) s2 += v * work.cor(j, 2);
-            if (use3) s3 += v * work.cor(j, 3);
-        }
-        work.pc1[k - 1] = s1;
-        if (use2) work.pc2[k - 1] = s2;
-        if (use3) work.pc3[k - 1] = s3;
+    // I: scores of every month, built cell by cell; each month's sums still
+    // take the cells in order.
+    std::fill(work.pc1, work.pc1 + nmon, 0.0f);
+    if (use2) std::fill(work.pc2, work.pc2 + nmon, 0.0f);
+    if (use3) std::fill(work.pc3, work.pc3 + nmon, 0.0f);
+    for (int32_t j = 1; j <= nfound; ++j) {
+        float* column = nbr.column(j);
+        if (use2 && use3) add_cell_scores<true, true>(work, column, nmon, j);
+        else if (use2) add_cell_scores<true, false>(work, column, nmon, j);
+        else if (use3) add_cell_scores<false, true>(work, column, nmon, j);
+        else add_cell_scores<false, false>(work, column, nmon, j);
     }
 
     // J: one fitted line, intercept included, per component used.

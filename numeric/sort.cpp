@@ -34,7 +34,8 @@ void sort(int32_t n, float* rav) {
         int32_t i = l;
         int32_t j = 2 * l;
         while (j <= ir) {
-            if (j < ir && ra(j) < ra(j + 1)) j = j + 1;
+            // The larger child, without a branch the data would make unpredictable.
+            if (j < ir) j = j + (ra(j) < ra(j + 1) ? 1 : 0);
             if (v < ra(j)) {
                 ra(i) = ra(j);
                 i = j;

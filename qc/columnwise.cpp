@@ -1,5 +1,6 @@
 #include "qc/columnwise.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,34 @@ namespace {
 constexpr int32_t kPerLine = 1001;
 constexpr int32_t kFirstWidth = 8;
 constexpr int32_t kFieldWidth = 7;
+// Months gathered per pass over the cells: a cache line of each column.
+constexpr int32_t kTile = 64;
 
 size_t record_length(int32_t nvalues) {
     const size_t lines = static_cast<size_t>((nvalues + kPerLine - 1) / kPerLine);
     return lines * (kFirstWidth + 1) + (static_cast<size_t>(nvalues) - lines) * kFieldWidth;
+}
+
+void write_month(textio::Sink& out, float time, const float* row, int32_t ngrid, size_t length) {
+    std::string& buffer = out.buffer();
+    const size_t start = buffer.size();
+    buffer.resize(start + length);
+    char* p = buffer.data() + start;
+    put_real<kFirstWidth, 3>(p, time);
+    p += kFirstWidth;
+    int32_t line_end = kPerLine - 1;  // the first cell of the next line
+    for (int32_t i = 0;;) {
+        for (const int32_t end = std::min(ngrid, line_end); i < end; ++i, p += kFieldWidth) {
+            put_real<kFieldWidth, 2>(p, row[i]);
+        }
+        if (i == ngrid) break;
+        *p++ = '\n';
+        put_real<kFirstWidth, 3>(p, row[i]);
+        p += kFirstWidth;
+        line_end = ++i + kPerLine - 1;
+    }
+    *p = '\n';
+    out.flush_if_full();
 }
 
 }  // namespace
@@ -35,26 +60,17 @@ void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int3
     for (int32_t c = 1; c <= ngrid; ++c) numbers.emplace_back(c);
     out.write(heading, numbers);
     const size_t length = record_length(ngrid + 1);
-    for (int32_t k = 1; k <= nmon; ++k) {
-        std::string& buffer = out.buffer();
-        const size_t start = buffer.size();
-        buffer.resize(start + length);
-        char* p = buffer.data() + start;
-        put_real<kFirstWidth, 3>(p, month_time(iyr1, k));
-        p += kFirstWidth;
-        for (int32_t i = 1; i <= ngrid; ++i) {
-            const float value = values[static_cast<size_t>(i - 1) * nmon + (k - 1)];
-            if (i % kPerLine != 0) {
-                put_real<kFieldWidth, 2>(p, value);
-                p += kFieldWidth;
-            } else {
-                *p++ = '\n';
-                put_real<kFirstWidth, 3>(p, value);
-                p += kFirstWidth;
-            }
+    std::vector<float> tile(static_cast<size_t>(kTile) * static_cast<size_t>(ngrid));
+    for (int32_t k0 = 1; k0 <= nmon; k0 += kTile) {
+        const int32_t nk = std::min(kTile, nmon - k0 + 1);
+        for (int32_t i = 0; i < ngrid; ++i) {
+            const float* column = values + static_cast<size_t>(i) * nmon + (k0 - 1);
+            for (int32_t q = 0; q < nk; ++q) tile[static_cast<size_t>(q) * ngrid + i] = column[q];
         }
-        *p = '\n';
-        out.flush_if_full();
+        for (int32_t q = 0; q < nk; ++q) {
+            write_month(out, month_time(iyr1, k0 + q), tile.data() + static_cast<size_t>(q) * ngrid, ngrid,
+                        length);
+        }
     }
 }
 

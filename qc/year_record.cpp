@@ -41,11 +41,11 @@ void write_year_record(textio::Sink& out, int32_t year, const float* months) {
 }
 
 bool read_plain_year(std::string_view record, float* months) {
-    // Characters past the twelfth field are never read; a comma ends a
-    // field early, which the general reader sees to.
+    // Characters past the twelfth field are never read. A comma, which
+    // ends a field early, is no plain field's character: the general
+    // reader sees to it.
     if (record.size() < kRecordLength) return false;
     const char* fields = record.data() + kYearWidth;
-    if (std::memchr(fields, ',', kRecordLength - kYearWidth)) return false;
     float v[kPerRecord];
     for (int32_t m = 0; m < kPerRecord; ++m) {
         if (!textio::parse_plain_real<kFieldWidth, kDecimals>(fields + m * kFieldWidth, v[m])) return false;

@@ -52,6 +52,7 @@ std::vector<float> edit_values() {
         values.push_back(std::nextafter(v, inf));
         values.push_back(std::nextafter(v, -inf));
     }
+    for (int32_t n = -120000; n <= 120000; n += 7) values.push_back(static_cast<float>(n) / 100.0f);
     // Exact binary ties at 1, 2 and 3 decimals, and around the widths' limits.
     for (int32_t k = -4001; k <= 4001; k += 2) {
         values.push_back(static_cast<float>(k) / 8.0f);
@@ -127,14 +128,14 @@ std::vector<std::string> parse_texts(const RealField& field, size_t& made) {
         textio::edit_real(text, v, field.w, field.d);
         texts.push_back(text);
     }
-    for (int32_t n = -20000; n <= 20000; n += 7) {
+    for (int32_t n = -120000; n <= 120000; n += 7) {
         std::string text;
         textio::edit_real(text, static_cast<float>(n) / 100.0f, field.w, field.d);
         texts.push_back(text);
     }
     made = texts.size();
     const std::string hostile = " -+.,eEdD09x*N\t";
-    for (size_t t = 0; t < made; t += 13) {
+    for (size_t t = 0; t < made; t += 29) {
         for (size_t at = 0; at < static_cast<size_t>(field.w); ++at) {
             for (char c : hostile) {
                 std::string text = texts[t];

@@ -17,6 +17,7 @@
 // sum of squares) has sig exactly 0 rather than the rounding residue of the
 // update, correlation 0 with every other column and 1 with itself, and
 // standardises to 0: no division by zero.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -38,8 +39,9 @@ bool constant_column(const ColumnMatrix<float>& x, int32_t n, int32_t j) {
 // past `count` while they fit in `room`: those are lower-triangle entries,
 // copied over from the upper one afterwards.
 void update_products(float* c, const float* dev, float dl, float w, int32_t count, int32_t room) {
+    const int32_t blocks_end = std::min((count + 3) & ~3, room & ~3);
     int32_t j = 0;
-    for (; j < count && j + 4 <= room; j += 4) {
+    for (; j < blocks_end; j += 4) {
         const float d0 = dev[j], d1 = dev[j + 1], d2 = dev[j + 2], d3 = dev[j + 3];
         const float c0 = c[j], c1 = c[j + 1], c2 = c[j + 2], c3 = c[j + 3];
         c[j] = (dl * d0) / w + c0;
@@ -48,6 +50,19 @@ void update_products(float* c, const float* dev, float dl, float w, int32_t coun
         c[j + 3] = (dl * d3) / w + c3;
     }
     for (; j < count; ++j) c[j] = (dl * dev[j]) / w + c[j];
+}
+
+// x[t] = (x[t] - mean) / q for t in [0, n), four at a time as above.
+void standardise(float* x, int32_t n, float mean, float q) {
+    int32_t t = 0;
+    for (; t + 4 <= n; t += 4) {
+        const float x0 = x[t], x1 = x[t + 1], x2 = x[t + 2], x3 = x[t + 3];
+        x[t] = (x0 - mean) / q;
+        x[t + 1] = (x1 - mean) / q;
+        x[t + 2] = (x2 - mean) / q;
+        x[t + 3] = (x3 - mean) / q;
+    }
+    for (; t < n; ++t) x[t] = (x[t] - mean) / q;
 }
 
 }  // namespace
@@ -106,11 +121,10 @@ void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv
     if (iopt != 0) {
         for (int32_t j = 1; j <= m; ++j) {
             const float q = (iopt == 2) ? sig(j) : 1.0f;
-            for (int32_t t = 1; t <= n; ++t) {
-                if (q == 0.0f)
-                    x(t, j) = 0.0f;
-                else
-                    x(t, j) = (x(t, j) - xmn(j)) / q;
+            if (q == 0.0f) {
+                for (int32_t t = 1; t <= n; ++t) x(t, j) = 0.0f;
+            } else {
+                standardise(x.column(j), n, xmn(j), q);
             }
         }
     }

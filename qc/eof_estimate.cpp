@@ -77,15 +77,47 @@ void add_cell_scores(const EofWork& work, float* x, int32_t nmon, int32_t j) {
     const float l1 = work.cor(j, 1);
     const float l2 = use2 ? work.cor(j, 2) : 0.0f;
     const float l3 = use3 ? work.cor(j, 3) : 0.0f;
-    for (int32_t k = 0; k < nmon; ++k) {
+    float* pc1 = work.pc1;
+    float* pc2 = work.pc2;
+    float* pc3 = work.pc3;
+    auto month = [&](int32_t k) {
         float v = x[k];
-        if (v == missing) continue;
+        if (v == missing) return;
         v = sig != 0.0f ? (v - mean) / sig : 0.0f;
         x[k] = v;
-        work.pc1[k] += v * l1;
-        if (use2) work.pc2[k] += v * l2;
-        if (use3) work.pc3[k] += v * l3;
+        pc1[k] += v * l1;
+        if (use2) pc2[k] += v * l2;
+        if (use3) pc3[k] += v * l3;
+    };
+    int32_t k = 0;
+    // Four valid months at a time, everything loaded before anything is
+    // stored, so that the compiler may use vector operations; each lane
+    // rounds as it would alone.
+    for (; sig != 0.0f && k + 4 <= nmon; k += 4) {
+        const float x0 = x[k], x1 = x[k + 1], x2 = x[k + 2], x3 = x[k + 3];
+        if (!((x0 != missing) & (x1 != missing) & (x2 != missing) & (x3 != missing))) {
+            for (int32_t q = 0; q < 4; ++q) month(k + q);
+            continue;
+        }
+        const float a0 = pc1[k], a1 = pc1[k + 1], a2 = pc1[k + 2], a3 = pc1[k + 3];
+        float b0 = 0, b1 = 0, b2 = 0, b3 = 0, c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+        if (use2) b0 = pc2[k], b1 = pc2[k + 1], b2 = pc2[k + 2], b3 = pc2[k + 3];
+        if (use3) c0 = pc3[k], c1 = pc3[k + 1], c2 = pc3[k + 2], c3 = pc3[k + 3];
+        const float v0 = (x0 - mean) / sig, v1 = (x1 - mean) / sig;
+        const float v2 = (x2 - mean) / sig, v3 = (x3 - mean) / sig;
+        x[k] = v0, x[k + 1] = v1, x[k + 2] = v2, x[k + 3] = v3;
+        pc1[k] = a0 + v0 * l1, pc1[k + 1] = a1 + v1 * l1;
+        pc1[k + 2] = a2 + v2 * l1, pc1[k + 3] = a3 + v3 * l1;
+        if (use2) {
+            pc2[k] = b0 + v0 * l2, pc2[k + 1] = b1 + v1 * l2;
+            pc2[k + 2] = b2 + v2 * l2, pc2[k + 3] = b3 + v3 * l2;
+        }
+        if (use3) {
+            pc3[k] = c0 + v0 * l3, pc3[k + 1] = c1 + v1 * l3;
+            pc3[k + 2] = c2 + v2 * l3, pc3[k + 3] = c3 + v3 * l3;
+        }
     }
+    for (; k < nmon; ++k) month(k);
 }
 
 struct Fit {

@@ -21,7 +21,7 @@ namespace plain_detail {
 inline constexpr double kPow10d[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 inline constexpr uint64_t kPow10u[] = {1ull,      10ull,      100ull,      1000ull,      10000ull,
                                        100000ull, 1000000ull, 10000000ull, 100000000ull, 1000000000ull};
-inline constexpr float kPow10f[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
+inline constexpr double kInversePow10d[] = {1e0, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8, 1e-9};
 
 inline int32_t digit_count(uint64_t n) {
     int32_t count = 1;
@@ -197,10 +197,11 @@ inline bool parse_plain_real(const char* f, float& value) {
         m = m * 10 + digit;
     }
     // Below 2^24 the general parser divides the exact float by an exact
-    // power of ten; larger mantissas take its other road.
+    // power of ten; larger mantissas take its other road. For every such m
+    // and d the product in double rounds to the same float as that quotient
+    // (checked one by one), and a multiplication is much the faster.
     if (m >= (1u << 24)) return false;
-    float v = static_cast<float>(m);
-    if (D > 0) v = v / kPow10f[D];
+    const float v = static_cast<float>(static_cast<double>(m) * kInversePow10d[D]);
     // The sign bit flipped, as negation does, but without a branch.
     value = std::bit_cast<float>(std::bit_cast<uint32_t>(v) ^ minus << 31);
     return true;

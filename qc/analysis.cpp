@@ -17,6 +17,7 @@ CellAnalysis::CellAnalysis(int32_t nmon, int32_t maxiter)
       offdiag_(kMaxCells),
       premean_(kMaxCells),
       medcopy_(kMaxCells),
+      calmean_(kMaxCells),
       outval_(nmon),
       valid_(nmon),
       score_(nmon),
@@ -51,10 +52,12 @@ void CellAnalysis::run(numeric::ColumnMatrix<float> nbr, float* ctr, const float
     const numeric::ColumnMatrix<float> xcal(xcal_.data(), nmon_);
     OutlierListing calibration(calibration_heading, report, values_);
     for (int32_t j = 1; j <= nfound; ++j) {
-        float* series = nbr.column(j);
-        const int32_t nout = screen_gross(series + npre, ncal, outval_.data());
+        const int32_t nout = screen_gross(nbr.column(j) + npre, ncal, outval_.data());
         calibration.list(gpt[j - 1], outval_.data(), nout);
-        assemble_calibration_column(series, npre, ncal, xcal.column(j));
+    }
+    valid_means(nbr.column(1) + npre, nbr.ld(), nfound, ncal, calmean_.data());
+    for (int32_t j = 1; j <= nfound; ++j) {
+        fill_calibration_column(nbr.column(j), npre, ncal, calmean_[j - 1], xcal.column(j));
     }
 
     // The centre's own copy: screened silently, then infilled.

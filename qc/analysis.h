@@ -35,7 +35,7 @@ private:
     int32_t nmon_;
     int32_t maxiter_;
     // Lists of one entry per neighbourhood cell.
-    std::vector<float> xmn_, sig_, evl_, offdiag_, premean_, medcopy_;
+    std::vector<float> xmn_, sig_, evl_, offdiag_, premean_, medcopy_, calmean_;
     // Lists of one entry per month.
     std::vector<float> outval_, valid_, score_, pc1_, pc2_, pc3_;
     std::vector<float> xcal_;  // nmon by kMaxCells

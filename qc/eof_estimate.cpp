@@ -139,17 +139,8 @@ bool judge_component(textio::Sink& report, const Layout& used, const Layout& not
 
 }  // namespace
 
-void assemble_calibration_column(float* series, int32_t npre, int32_t ncal, float* block) {
+void fill_calibration_column(float* series, int32_t npre, int32_t ncal, float calmean, float* block) {
     float* cal = series + npre;
-    float sum = 0.0f;
-    int32_t count = 0;
-    for (int32_t i = 0; i < ncal; ++i) {
-        if (cal[i] != missing) {
-            sum += cal[i];
-            ++count;
-        }
-    }
-    const float calmean = count > 0 ? sum / static_cast<float>(count) : missing;
     for (int32_t i = 0; i < ncal; ++i) {
         if (cal[i] == missing) cal[i] = calmean;
         block[i] = cal[i];

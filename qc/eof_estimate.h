@@ -12,9 +12,10 @@ namespace qc {
 
 // Column j's part of the calibration block: copies the ncal calibration
 // months of `series` (a column of nbr, months from 1) to `block`, infilling
-// missing months with the column's calibration mean in both; a column
-// without valid calibration values is left at -99.9 throughout.
-void assemble_calibration_column(float* series, int32_t npre, int32_t ncal, float* block);
+// missing months with calmean, the column's calibration mean (valid_mean),
+// in both; a column without valid calibration values has calmean -99.9 and
+// so is left at -99.9 throughout.
+void fill_calibration_column(float* series, int32_t npre, int32_t ncal, float calmean, float* block);
 
 // Infills the missing months of the centre's calibration months cal[0..ncal)
 // with their mean. Returns false, leaving them as they are, when there is no

@@ -21,6 +21,8 @@ void screen_around(float* x, int32_t n, float centre);
 // Mean of the valid values of x[0..n) (sum in month order, divided by the
 // count as a real), or -99.9 when there is none.
 float valid_mean(const float* x, int32_t n);
+// valid_mean of the columns x + j * ld, j in [0, count), into means[j].
+void valid_means(const float* x, int32_t ld, int32_t count, int32_t n, float* means);
 
 // The outlier listings of one period: the heading before the first listed
 // column of a cell, then one "gpt" record per column with outliers.

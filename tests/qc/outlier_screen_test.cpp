@@ -68,6 +68,23 @@ TEST(OutlierScreen, ScreenAroundMedianAndMean) {
     EXPECT_EQ(qc::valid_mean(std::vector<float>{1.0f, M, 2.0f}.data(), 3), 1.5f);
 }
 
+// The columns taken four at a time give each column's own mean, whatever
+// the count, the stride and the columns without a valid month.
+TEST(OutlierScreen, ValidMeansOfColumns) {
+    const int32_t ld = 7, n = 5;
+    std::vector<float> x(static_cast<size_t>(ld) * 11);
+    for (size_t k = 0; k < x.size(); ++k) x[k] = k % 3 == 0 ? M : 0.1f * static_cast<float>(k) - 2.0f;
+    for (int32_t k = 0; k < n; ++k) x[static_cast<size_t>(5 * ld + k)] = M;  // column 6 all missing
+    for (int32_t count = 0; count <= 11; ++count) {
+        std::vector<float> means(12, 123.0f);
+        qc::valid_means(x.data(), ld, count, n, means.data());
+        for (int32_t j = 0; j < count; ++j) {
+            EXPECT_EQ(means[j], qc::valid_mean(x.data() + j * ld, n)) << count << " columns, column " << j;
+        }
+        EXPECT_EQ(means[count], 123.0f) << count;
+    }
+}
+
 const char* kCalHeading = "(/1x,'EOF calibration period outliers found: |PDSI|>10 set to missing')";
 const char* kCalHeadingText = "\n EOF calibration period outliers found: |PDSI|>10 set to missing\n";
 const char* kPreHeading = "(/1x,'Pre-calibration period outliers found: |PDSI|>10 set to missing')";

@@ -97,6 +97,31 @@ struct CharTable {
 };
 inline constexpr CharTable kChars{};
 
+// For integer parts of up to kShapeChars characters: every sequence of
+// classes, two bits each, the first character highest, judged once: bad,
+// or good without (0) or with (1) a minus.
+inline constexpr int32_t kShapeChars = 5;
+inline constexpr uint8_t kBadShape = 2;
+template <int32_t n>
+struct ShapeTable {
+    uint8_t verdict[1u << (2 * n)];
+    constexpr ShapeTable() : verdict{} {
+        for (uint32_t shape = 0; shape < (1u << (2 * n)); ++shape) {
+            uint32_t previous = 0, minus = 0;
+            bool good = true;
+            for (int32_t k = n - 1; k >= 0; --k) {
+                const uint32_t cls = shape >> (2 * k) & 3u;
+                if (cls == 3 || cls < previous) good = false;
+                if (cls == kMinus) ++minus;
+                previous = cls;
+            }
+            verdict[shape] = good && minus <= 1 ? static_cast<uint8_t>(minus) : kBadShape;
+        }
+    }
+};
+template <int32_t n>
+inline constexpr ShapeTable<n> kShapes{};
+
 }  // namespace plain_detail
 
 // edit_real(out, value, W, D) into dst[0..W), for values that fit.
@@ -175,21 +200,39 @@ inline bool parse_plain_real(const char* f, float& value) {
     // other character comes. Checked without branches, since the blanks
     // and the sign vary from field to field. Blanks and the sign count as
     // leading zeros; at most 19 digits fit in m.
-    uint32_t previous = 0, descents = 0, minus = 0, other = 0;
+    uint32_t previous = 0, minus = 0;
     uint64_t m = 0;
-    [&]<size_t... K>(std::index_sequence<K...>) {
-        ((
-             [&](uint32_t code) {
-                 const uint32_t cls = code >> 4 & 3u;
-                 descents |= cls < previous ? 1u : 0u;
-                 minus += code >> 6 & 1u;
-                 other |= code >> 7;
-                 previous = cls;
-                 m = m * 10 + (code & 15u);
-             }(kChars.code[static_cast<unsigned char>(f[K])])),
-         ...);
-    }(std::make_index_sequence<point>{});
-    if ((descents | other) != 0 || minus > 1) return false;
+    if constexpr (point <= kShapeChars) {
+        // The classes side by side index the table of good shapes.
+        uint32_t shape = 0;
+        [&]<size_t... K>(std::index_sequence<K...>) {
+            ((
+                 [&](uint32_t code) {
+                     shape = shape << 2 | (code >> 4 & 3u);
+                     m = m * 10 + (code & 15u);
+                 }(kChars.code[static_cast<unsigned char>(f[K])])),
+             ...);
+        }(std::make_index_sequence<point>{});
+        const uint32_t verdict = kShapes<point>.verdict[shape];
+        if (verdict == kBadShape) return false;
+        minus = verdict & 1u;
+        previous = shape & 3u;
+    } else {
+        uint32_t descents = 0, other = 0;
+        [&]<size_t... K>(std::index_sequence<K...>) {
+            ((
+                 [&](uint32_t code) {
+                     const uint32_t cls = code >> 4 & 3u;
+                     descents |= cls < previous ? 1u : 0u;
+                     minus += code >> 6 & 1u;
+                     other |= code >> 7;
+                     previous = cls;
+                     m = m * 10 + (code & 15u);
+                 }(kChars.code[static_cast<unsigned char>(f[K])])),
+             ...);
+        }(std::make_index_sequence<point>{});
+        if ((descents | other) != 0 || minus > 1) return false;
+    }
     if (D == 0 && previous != kDigit) return false;  // no digits: a bad field
     for (int32_t k = point + 1; k < W; ++k) {
         const uint64_t digit = static_cast<uint64_t>(static_cast<unsigned char>(f[k])) - '0';

@@ -20,16 +20,24 @@ void shift_valid(float* x, int32_t n, float mean, float target) {
     }
 }
 
+bool is_gross(float v) { return (v != missing) & (std::fabs(v) >= outlier_limit); }
+
 }  // namespace
 
 int32_t screen_gross(float* x, int32_t n, float* outval) {
     int32_t nout = 0;
-    for (int32_t k = 0; k < n; ++k) {
-        if (x[k] != missing && std::fabs(x[k]) >= outlier_limit) {
+    for (int32_t k = 0; k < n;) {
+        // Outliers are rare: four months at a time pass one test.
+        if (k + 4 <= n && !(is_gross(x[k]) | is_gross(x[k + 1]) | is_gross(x[k + 2]) | is_gross(x[k + 3]))) {
+            k += 4;
+            continue;
+        }
+        if (is_gross(x[k])) {
             if (outval) outval[nout] = x[k];
             x[k] = missing;
             ++nout;
         }
+        ++k;
     }
     return nout;
 }

@@ -1,5 +1,6 @@
 #include "qc/outlier_screen.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -27,8 +28,11 @@ bool is_gross(float v) { return (v != missing) & (std::fabs(v) >= outlier_limit)
 int32_t screen_gross(float* x, int32_t n, float* outval) {
     int32_t nout = 0;
     for (int32_t k = 0; k < n;) {
-        // Outliers are rare: four months at a time pass one test.
-        if (k + 4 <= n && !(is_gross(x[k]) | is_gross(x[k + 1]) | is_gross(x[k + 2]) | is_gross(x[k + 3]))) {
+        // Outliers are rare: four months at a time pass one test when all
+        // lie below the limit (a NaN, never an outlier, may drop out of the
+        // maximum; missing months go the long way).
+        if (k + 4 <= n && std::max(std::max(std::fabs(x[k]), std::fabs(x[k + 1])),
+                                   std::max(std::fabs(x[k + 2]), std::fabs(x[k + 3]))) < outlier_limit) {
             k += 4;
             continue;
         }

@@ -83,6 +83,57 @@ TEST(Columnwise, MoreThanAThousandCellsGoOnOnFurtherLines) {
     EXPECT_EQ(rec[5], "  12.250");
 }
 
+// Hostile values among ordinary ones: what the writers must show exactly as
+// the layouts would.
+float sample_value(size_t k) {
+    const float specials[] = {-99.9f, 0.0f, -0.0f, 0.005f, -0.005f, 9999.995f, 10000.0f, -1000.0f, 1e30f,
+                              std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN(), 1.0f / 3.0f, -2.675f};
+    if (k % 5 == 0) return specials[(k / 5) % (sizeof specials / sizeof specials[0])];
+    return static_cast<float>(static_cast<int32_t>(k * 7919 % 4001) - 2000) / 128.0f;
+}
+
+TEST(Columnwise, AsTheLayoutWritesThem) {
+    struct Row {
+        int32_t ngrid, nmon;
+    };
+    // Line breaks at 1000 cells and after; month tiles of 64 and a part one.
+    const std::vector<Row> rows = {{0, 2}, {1, 65}, {999, 3}, {1000, 2}, {1001, 2}, {2001, 1}, {2002, 130}};
+    for (const Row& row : rows) {
+        std::vector<float> values(static_cast<size_t>(row.ngrid) * row.nmon);
+        for (size_t k = 0; k < values.size(); ++k) values[k] = sample_value(k);
+        textio::StringSink fast;
+        qc::write_columnwise(fast, values.data(), row.nmon, row.ngrid, 1901);
+        textio::StringSink slow;
+        std::vector<textio::OutValue> record;
+        for (int32_t c = 1; c <= row.ngrid; ++c) record.emplace_back(c);
+        slow.write(textio::Layout("('Months  ',1000i7)"), record);
+        for (int32_t k = 1; k <= row.nmon; ++k) {
+            record.clear();
+            record.emplace_back(qc::month_time(1901, k));
+            for (int32_t c = 0; c < row.ngrid; ++c) record.emplace_back(values[static_cast<size_t>(c) * row.nmon + k - 1]);
+            slow.write(textio::Layout("(f8.3,1000f7.2)"), record);
+        }
+        ASSERT_EQ(fast.text(), slow.text()) << row.ngrid << " cells, " << row.nmon << " months";
+    }
+}
+
+TEST(QcFile, YearRecordsAsTheLayoutWritesThem) {
+    std::vector<float> est(12 * 40);
+    for (size_t k = 0; k < est.size(); ++k) est[k] = sample_value(k);
+    for (int32_t iyr1 : {1850, -5, 99990}) {  // years that fit I5, and those that do not
+        textio::StringSink fast;
+        qc::write_cell_years(fast, est.data(), iyr1, 40);
+        textio::StringSink slow;
+        for (int32_t y = 0; y < 40; ++y) {
+            std::vector<textio::OutValue> record{iyr1 + y};
+            for (int32_t m = 0; m < 12; ++m) record.emplace_back(est[static_cast<size_t>(12 * y + m)]);
+            slow.write(textio::Layout("(i5,12f7.2)"), record);
+        }
+        ASSERT_EQ(fast.text(), slow.text()) << iyr1;
+    }
+}
+
 TEST(QcFile, RecordsAsTheDataFileHasThem) {
     std::vector<float> est(24, 0.0f);
     for (int32_t k = 0; k < 24; ++k) est[k] = 0.25f * static_cast<float>(k) - 3.0f;

@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "extract/fields.h"
 #include "textio/editors.h"
+#include "textio/plain_fields.h"
 #include "textio/record_read.h"
 #include "textio/sink.h"
 
@@ -49,7 +49,7 @@ bool RowReader::read(std::string_view row, float* out) const {
         std::memcpy(&tail, field + 4, 2);
         const uint64_t text = head | uint64_t{tail} << 32;
         if (text != last_text) {
-            if (!parse_plain(field, last_value)) return read_from(row, out, k);
+            if (!textio::parse_plain_real<6, 2>(field, last_value)) return read_from(row, out, k);
             last_text = text;
         }
         out[k] = last_value;
@@ -67,7 +67,8 @@ bool RowReader::read_from(std::string_view row, float* out, int32_t k) const {
     if (std::memchr(row.data() + first, ',', last - first) != nullptr) return read_by_layout(row, out);
     for (; k < n_; ++k) {
         const std::string_view field = row.substr(first + 7 * static_cast<size_t>(k), 6);
-        if (!parse_plain(field.data(), out[k]) && !textio::parse_real(field, 2, out[k])) return false;
+        if (!textio::parse_plain_real<6, 2>(field.data(), out[k]) && !textio::parse_real(field, 2, out[k]))
+            return false;
     }
     return true;
 }

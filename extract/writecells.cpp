@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-#include "extract/fields.h"
+#include "textio/plain_fields.h"
 #include "extract/names.h"
 #include "textio/editors.h"
 
@@ -28,7 +28,7 @@ void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* mont
             // Runs of one value copy the text of the one before.
             if (k > 0 && std::bit_cast<uint32_t>(months[k]) == std::bit_cast<uint32_t>(months[k - 1])) {
                 std::memcpy(p + 1, p - 6, 6);
-            } else if (!edit_plain(p + 1, months[k])) {
+            } else if (!textio::edit_plain_real<6, 2>(p + 1, months[k])) {
                 std::string field;
                 textio::edit_real(field, months[k], 6, 2);
                 field.copy(p + 1, 6);

@@ -12,7 +12,6 @@
 #include "extract/driver.h"
 #include "fuzz/support.h"
 #include "textio/console.h"
-#include "textio/errors.h"
 #include "tools/grid_writer.h"
 
 namespace {
@@ -46,14 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     textio::StreamSink shown(stdout, "console");
     textio::Sink& display = show ? static_cast<textio::Sink&>(shown) : discard;
     textio::Console console(keyboard, display);
-    int status = 0;
-    try {
-        extract::run_driver(console);
-    } catch (const textio::RunEnd& end) {
-        status = end.status;
-    } catch (const textio::IoError&) {
-        status = 255;
-    }
-    textio::finish_run(console, status);
+    extract::run_program(console, nullptr);
     return 0;
 }

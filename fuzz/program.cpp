@@ -27,11 +27,7 @@ float grid_value(int32_t i, int32_t j, int32_t m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string dir = fuzz::scratch_dir();
-    if (chdir(dir.c_str()) != 0) {
-        std::perror(dir.c_str());
-        std::abort();
-    }
+    fuzz::enter_scratch_dir();
     tools::write_grid_file("pdsisc1850-2010.txt", 24, grid_value);
     return 0;
 }

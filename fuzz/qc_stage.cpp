@@ -66,11 +66,7 @@ void compare_searches(const std::string& xy) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const std::string dir = fuzz::scratch_dir();
-    if (chdir(dir.c_str()) != 0) {
-        std::perror(dir.c_str());
-        std::abort();
-    }
+    fuzz::enter_scratch_dir();
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Small pieces the fuzz targets share: a display that drops what it is
 // shown, a scratch directory made once per process, and line counting.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -27,6 +29,15 @@ inline std::string scratch_dir() {
         std::abort();
     }
     return dir;
+}
+
+// Moves into a fresh scratch folder: the program works in its own.
+inline void enter_scratch_dir() {
+    const std::string dir = scratch_dir();
+    if (chdir(dir.c_str()) != 0) {
+        std::perror(dir.c_str());
+        std::abort();
+    }
 }
 
 inline size_t count_lines(std::string_view text) {

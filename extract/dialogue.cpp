@@ -9,11 +9,6 @@ namespace extract {
 
 namespace {
 
-constexpr float kNorthMost = 76.25f;
-constexpr float kSouthMost = -58.75f;
-constexpr float kWestMost = -178.75f;
-constexpr float kEastMost = 178.75f;
-
 // Asks `prompt` until the answer reads as one field of `answer`.
 template <typename T>
 void ask_until_read(textio::Console& console, const textio::Layout& prompt, const textio::Layout& answer, T& value) {
@@ -60,16 +55,16 @@ void ask_latitudes(textio::Console& console, Request& request) {
     static const textio::Layout north("(/10x,'Enter MAX. Latutude  [most north]   TOP: ',$)");
     static const textio::Layout south("(10x,'Enter MIN. Latitude [most south] BOTTOM: ',$)");
     static const textio::Layout coordinate("(f8.1)");
-    static const textio::Layout inverted(
+    static const textio::Layout inverted_message(
         "(/10x,'MAX. LAT. must be greater than MIN. LAT.'"
         "/10x,'MIN. LAT. entered = ',f8.2,' MAX. LAT. = ',f8.2)");
     for (;;) {
         ask_until_read(console, north, coordinate, request.latmax);
-        if (request.latmax > kNorthMost) request.latmax = kNorthMost;
+        request.latmax = clamp_north(request.latmax);
         ask_until_read(console, south, coordinate, request.latmin);
-        if (request.latmin < kSouthMost) request.latmin = kSouthMost;
-        if (!(request.latmin > request.latmax)) return;
-        console.write(inverted, {request.latmin, request.latmax});
+        request.latmin = clamp_south(request.latmin);
+        if (!inverted(request.latmin, request.latmax)) return;
+        console.write(inverted_message, {request.latmin, request.latmax});
         console.write_free({});
         continue_wait(console);
     }
@@ -79,16 +74,16 @@ void ask_longitudes(textio::Console& console, Request& request) {
     static const textio::Layout west("(/10x,'Enter MIN. Longitude [most west]   LEFT: ',$)");
     static const textio::Layout east("(10x,'Enter Max. Longitude  [most east] RIGHT: ',$)");
     static const textio::Layout coordinate("(f8.1)");
-    static const textio::Layout inverted(
+    static const textio::Layout inverted_message(
         "(/10x,'MAX. LON. must be greater than MIN. LON.'"
         "/10x,'MIN. LON. entered = ',f8.2,' MAX. LON. = ',f8.2)");
     for (;;) {
         ask_until_read(console, west, coordinate, request.lonmin);
-        if (request.lonmin < kWestMost) request.lonmin = kWestMost;
+        request.lonmin = clamp_west(request.lonmin);
         ask_until_read(console, east, coordinate, request.lonmax);
-        if (request.lonmax > kEastMost) request.lonmax = kEastMost;
-        if (!(request.lonmin > request.lonmax)) return;
-        console.write(inverted, {request.lonmin, request.lonmax});
+        request.lonmax = clamp_east(request.lonmax);
+        if (!inverted(request.lonmin, request.lonmax)) return;
+        console.write(inverted_message, {request.lonmin, request.lonmax});
         console.write_free({});
         continue_wait(console);
     }

@@ -2,20 +2,10 @@
 // The questions of the extraction dialogue and the small pieces they share.
 #include <cstdint>
 
+#include "extract/request.h"
 #include "textio/console.h"
 
 namespace extract {
-
-// The user's request, as it stands after the dialogue.
-struct Request {
-    int32_t iyr1 = 0;
-    int32_t iyr2 = 0;
-    float latmax = 0.0f;
-    float latmin = 0.0f;
-    float lonmin = 0.0f;
-    float lonmax = 0.0f;
-    float pctmiss = 0.0f;
-};
 
 // The year span: iyr1 in 1850..2010, iyr2 in iyr1..2010.
 void ask_years(textio::Console& console, Request& request);

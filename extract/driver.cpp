@@ -2,17 +2,12 @@
 
 #include <cstdint>
 #include <new>
-#include <vector>
 
 #include "extract/banner.h"
-#include "extract/box.h"
 #include "extract/dialogue.h"
-#include "extract/grid_axes.h"
-#include "extract/grid_store.h"
+#include "extract/extraction.h"
 #include "extract/names.h"
 #include "extract/readgrid.h"
-#include "extract/screen.h"
-#include "extract/writecells.h"
 #include "qc/orvqc5.h"
 #include "textio/errors.h"
 #include "textio/layout.h"
@@ -21,22 +16,15 @@ namespace extract {
 
 namespace {
 
-// Reads, screens and writes the box; returns nbox. The grid store goes
-// out of scope here, before the gap filling needs its own memory.
-int32_t extract_cells(textio::Console& console, const Request& request) {
-    static const textio::Layout extracting("(/10x,'Extracting Monthly Grid Cell Data.')");
-    static const textio::Layout removing("(/10x,'Removing Blank or Incomplete Cells')");
-    static const textio::Layout writing("(/10x,'Writing Selected Grid Cells to Output file ',a,/)");
-
-    const GridAxes axes;
-    const Box box = findbox(axes, request.latmin, request.latmax, request.lonmin, request.lonmax);
-    console.write(extracting, {});
-    const GridStore store = readgrid(console, std::string(kInputName), request.iyr1, request.iyr2, box);
-    console.write(removing, {});
-    const std::vector<int32_t> keep = screencells(store, request.pctmiss);
-    console.write(writing, {outfl()});
-    writecells(console, store, keep, axes, request.iyr1, {});
-    return box.nbox();
+// The failed record is record nrec + 1 of the file. Nothing has been
+// written yet, so the output files are left as they were.
+[[noreturn]] void report_read_failure(textio::Console& console, const GridReadFailure& failure) {
+    static const textio::Layout report("(/25x,'Input file Format/Read data')");
+    const Box& box = failure.box;
+    console.write_free({failure.nrec, box.jlat1, box.jlat2, box.ilon1, box.ilon2});
+    console.write(report, {});
+    console.pause(" Hit RETURN to EXIT");
+    textio::end_run();
 }
 
 }  // namespace
@@ -58,7 +46,12 @@ void run_driver(textio::Console& console) {
     ask_box(console, request);
     ask_pctmiss(console, request);
 
-    const int32_t nbox = extract_cells(console, request);
+    int32_t nbox = 0;
+    try {
+        nbox = extract_cells(console, request, {std::string(kInputName), {}}).nbox;
+    } catch (const GridReadFailure& failure) {
+        report_read_failure(console, failure);
+    }
 
     console.write(fill_question, {});
     console.write(fill_prompt, {});

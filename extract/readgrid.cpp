@@ -15,26 +15,16 @@ namespace {
 
 constexpr int32_t kBlock = 1 + kRows;  // month header and its data rows
 
-// The failed record is record nrec + 1 of the file. Nothing has been
-// written yet, so the output files are left as they were.
-[[noreturn]] void report_read_failure(textio::Console& console, int32_t nrec, const Box& box) {
-    static const textio::Layout report("(/25x,'Input file Format/Read data')");
-    console.write_free({nrec, box.jlat1, box.jlat2, box.ilon1, box.ilon2});
-    console.write(report, {});
-    console.pause(" Hit RETURN to EXIT");
-    textio::end_run();
-}
-
 }  // namespace
 
-GridStore readgrid(textio::Console& console, const std::string& path, int32_t iyr1, int32_t iyr2, const Box& box) {
+GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Box& box, textio::Progress* progress) {
     const std::string unit = std::filesystem::path(path).filename().string();
     textio::FileSource in(path);
     if (!in.ok()) throw textio::IoError("Cannot open file", "open", unit);
 
     int32_t nrec = 0;
     auto skip = [&] {
-        if (!in.skip()) throw textio::IoError(textio::kReadPastEnd, "formatted read", unit);
+        if (!in.skip()) throw GridEnded(unit, nrec);
         ++nrec;
     };
 
@@ -72,7 +62,8 @@ GridStore readgrid(textio::Console& console, const std::string& path, int32_t iy
         for (int32_t j = 1; j < box.jlat1; ++j) skip();
         for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
             const auto row = in.next();
-            if (!row || !rows.read(*row, values.data())) report_read_failure(console, nrec, box);
+            if (!row) throw GridReadFailure{nrec, box, "the file ends before it"};
+            if (!rows.read(*row, values.data())) throw GridReadFailure{nrec, box, rows.fault(*row)};
             ++nrec;
             // Cell number c * nrows + r + 1 for column c and row r of the box.
             float* to = &staged[static_cast<size_t>(j - box.jlat1) * kStaged + t];
@@ -83,6 +74,7 @@ GridStore readgrid(textio::Console& console, const std::string& path, int32_t iy
             move_over(first_staged, t + 1);
             first_staged = m + 1;
         }
+        if (progress) progress->advance(m, nmon);
     }
     return store;
 }

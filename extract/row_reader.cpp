@@ -73,6 +73,27 @@ bool RowReader::read_from(std::string_view row, float* out, int32_t k) const {
     return true;
 }
 
+std::string RowReader::fault(std::string_view row) const {
+    const size_t first = static_cast<size_t>(7 * (ilon1_ - 1));
+    const size_t last = static_cast<size_t>(7 * ilon2_ - 1);
+    if (!long_enough(row))
+        return "the row is cut short: " + std::to_string(row.size()) + " characters, the box needs " +
+               std::to_string(last);
+    if (std::memchr(row.data() + first, ',', last - first) != nullptr)
+        return "a comma in the box's columns leaves a field that is not a number";
+    for (int32_t k = 0; k < n_; ++k) {
+        const std::string_view field = row.substr(first + 7 * static_cast<size_t>(k), 6);
+        float ignored = 0.0f;
+        if (!textio::parse_real(field, 2, ignored)) {
+            std::string shown;
+            for (char ch : field) shown += (ch >= ' ' && ch <= '~') ? ch : '?';
+            return "grid column " + std::to_string(ilon1_ + k) + " (characters " + std::to_string(first + 7 * k + 1) +
+                   "-" + std::to_string(first + 7 * k + 6) + ") holds \"" + shown + "\", not a number";
+        }
+    }
+    return "the row does not read as numbers";
+}
+
 bool RowReader::read_by_layout(std::string_view row, float* out) const {
     if (!long_enough(row)) return false;
     std::vector<textio::InTarget> targets;

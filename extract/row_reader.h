@@ -23,6 +23,8 @@ public:
     // before the end of the last box field is a failure, not zeros: a
     // truncated file must not pass for data.
     bool read(std::string_view row, float* out) const;
+    // Why read() refused `row`, in words for an error message.
+    std::string fault(std::string_view row) const;
     // The same by the layout alone, never the shortcut: what read() must match.
     bool read_by_layout(std::string_view row, float* out) const;
 

@@ -64,18 +64,21 @@ struct Neighbourhood {
 
 class Stage {
 public:
-    Stage(textio::Console& console, int32_t iyr1, int32_t iyr2)
-        : console_(console), data_(iyr1, iyr2) {}
+    Stage(textio::Console& console, const StageRequest& request)
+        : console_(console), request_(request), data_(request.iyr1, request.iyr2) {}
 
-    void run() {
+    StageOutcome run() {
         show_welcome(console_);
-        report_ = std::make_unique<textio::FileSink>(kReportFile);
+        report_ = std::make_unique<textio::FileSink>(path(kReportFile));
         if (load()) treat_cells();
         finish();
         // A failure path leaves files open; closing them here, not in a
         // destructor, lets a failed write end the run with its error.
         if (qc_abandoned_) qc_abandoned_->close();
         report_->close();
+        outcome_.ngrid = data_.ngrid;
+        outcome_.period = period_;
+        return outcome_;
     }
 
 private:
@@ -92,7 +95,7 @@ private:
         static const textio::Layout saved("(/1x,'Orv PDSI saved in columnwise format')");
 
         {
-            textio::FileSource xy(kCoordFile);
+            textio::FileSource xy(path(kCoordFile));
             if (!xy.ok()) return not_found(kCoordFile);
             fname_ = name_field(kCoordFile);
             std::vector<float> lats, lons;
@@ -103,32 +106,36 @@ private:
             console_.write(coords_read, {data_.ngrid});
         }
 
-        textio::FileSource tsf(kDataFile);
+        textio::FileSource tsf(path(kDataFile));
         if (!tsf.ok()) return not_found(kDataFile);
         const bool has_header = skip_data_header(tsf);
         fname_ = name_field(kDataFile);
         if (!has_header) {
+            outcome_.end = StageOutcome::End::data_header_missing;
             console_.write(early_end, {data_.ngrid, 0});
             return wait_to_continue();
         }
         console_.write(data_opened, {fname_});
         report_->write(data_opened_report, {fname_});
 
-        period_ = ask_calibration_period(console_, data_.iyr1, data_.iyr2);
+        period_ = request_.period ? *request_.period : ask_calibration_period(console_, data_.iyr1, data_.iyr2);
 
         int32_t matched = 0;
         switch (read_cells(tsf, data_, matched)) {
             case CellsRead::ok: break;
             case CellsRead::mismatch:
+                outcome_.end = StageOutcome::End::mismatch;
                 console_.write(mismatch, {data_.ngrid});
                 return wait_to_continue();
             case CellsRead::early_end:
+                outcome_.end = StageOutcome::End::early_end;
+                outcome_.count = matched;
                 console_.write(early_end, {data_.ngrid, matched});
                 return wait_to_continue();
         }
         console_.write(cells_read, {data_.ngrid});
 
-        textio::FileSink col(kColFile);
+        textio::FileSink col(path(kColFile));
         write_columnwise(col, data_.pdsi.data(), data_.nmon, data_.ngrid, data_.iyr1);
         col.close();
         console_.write(saved, {});
@@ -143,7 +150,7 @@ private:
         static const textio::Layout cell_line("(1x,'Grid point: ',i4,a80)");
         static const textio::Layout qc_early_end("(/'Oops! End of file reading in QC data',2i5)");
 
-        auto qc = std::make_unique<textio::FileSink>(kQcFile);
+        auto qc = std::make_unique<textio::FileSink>(path(kQcFile));
         console_.write(rule, {});
 
         const NeighbourIndex index(data_.coord.data(), data_.ngrid, data_.ngrid);
@@ -158,6 +165,10 @@ private:
                 if (hood.nfound <= 1) {
                     // The QC and report files are left as they stand.
                     console_.write(expanded, {c});
+                    outcome_.end = StageOutcome::End::lone_cell;
+                    outcome_.cell = c;
+                    outcome_.lat = data_.lat(c);
+                    outcome_.lon = data_.lon(c);
                     qc_abandoned_ = std::move(qc);
                     return;
                 }
@@ -172,24 +183,29 @@ private:
             write_cell_years(*qc, est, data_.iyr1, data_.nyrs);
             qc->flush_if_full();
             report_->flush_if_full();
+            if (request_.progress) request_.progress->advance(c, data_.ngrid);
         }
         qc->close();
         report_->close();
 
-        textio::FileSource back(kQcFile);
+        textio::FileSource back(path(kQcFile));
         int32_t nread = 0;
         if (!back.ok() || !read_back(back, data_, nread)) {
+            outcome_.end = StageOutcome::End::qc_read_back;
+            outcome_.count = nread;
             console_.write(qc_early_end, {data_.ngrid, nread});
             wait_to_continue();
             return;
         }
-        textio::FileSink qc_col(kQcColFile);
+        textio::FileSink qc_col(path(kQcColFile));
         write_columnwise(qc_col, data_.est.data(), data_.nmon, data_.ngrid, data_.iyr1);
         qc_col.close();
     }
 
     bool not_found(const std::string& name) {
         static const textio::Layout message("(/'File not found: ',a)");
+        outcome_.end = StageOutcome::End::file_not_found;
+        outcome_.file = path(name);
         console_.write(message, {name_field(name)});
         return wait_to_continue();
     }
@@ -209,7 +225,15 @@ private:
         wait_to_continue();
     }
 
+    // Without a folder a file is opened by its name alone, so that an error
+    // names it as the dialogue's user knows it.
+    std::string path(const std::string& name) const {
+        return request_.dir.empty() ? name : (request_.dir / name).string();
+    }
+
     textio::Console& console_;
+    const StageRequest& request_;
+    StageOutcome outcome_;
     StageData data_;
     CalibrationPeriod period_;
     std::string fname_ = name_field("");
@@ -219,9 +243,9 @@ private:
 
 }  // namespace
 
-void orvqc5(textio::Console& console, int32_t iyr1, int32_t iyr2) {
-    Stage stage(console, iyr1, iyr2);
-    stage.run();
+StageOutcome run_stage(textio::Console& console, const StageRequest& request) {
+    Stage stage(console, request);
+    return stage.run();
 }
 
 }  // namespace qc

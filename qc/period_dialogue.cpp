@@ -33,8 +33,15 @@ CalibrationPeriod ask_calibration_period(textio::Console& console, int32_t iyr1,
     ask_year(console, first, period.ieof1, iyr1, iyr2);
     // A last year before the first would leave no calibration months.
     ask_year(console, last, period.ieof2, period.ieof1, iyr2);
+    return calibration_period(iyr1, iyr2, period.ieof1, period.ieof2);
+}
+
+CalibrationPeriod calibration_period(int32_t iyr1, int32_t iyr2, int32_t ieof1, int32_t ieof2) {
+    CalibrationPeriod period;
+    period.ieof1 = ieof1;
+    period.ieof2 = ieof2;
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);
-    period.ncal = 12 * (period.ieof2 - period.ieof1 + 1);
+    period.ncal = 12 * (ieof2 - ieof1 + 1);
     period.npre = nmon - period.ncal;
     return period;
 }

@@ -13,6 +13,10 @@ struct CalibrationPeriod {
     int32_t npre = 0;   // months before it
 };
 
+// The period of years ieof1..ieof2 in the span iyr1..iyr2; only its
+// length counts.
+CalibrationPeriod calibration_period(int32_t iyr1, int32_t iyr2, int32_t ieof1, int32_t ieof2);
+
 // Asks until the first year lies in iyr1..iyr2 and the last in ieof1..iyr2.
 CalibrationPeriod ask_calibration_period(textio::Console& console, int32_t iyr1, int32_t iyr2);
 

@@ -1,5 +1,8 @@
 #include "textio/console.h"
 
+#include <stdexcept>
+#include <string>
+
 #include "textio/errors.h"
 
 namespace textio {
@@ -12,23 +15,33 @@ void fail_at_end(LineSource& in, const char* operation) {
 
 }  // namespace
 
+LineSource& Console::keyboard(const char* operation) {
+    if (!in_) throw std::logic_error(std::string("unattended console asked for a ") + operation);
+    return *in_;
+}
+
+LineSource& Console::in() { return keyboard("line"); }
+
 ReadStatus Console::read(const Layout& layout, std::initializer_list<InTarget> targets) {
     out_.flush();
-    ReadStatus status = textio::read(in_, layout, targets);
-    if (status == ReadStatus::end) fail_at_end(in_, "formatted read");
+    LineSource& in = keyboard("formatted read");
+    ReadStatus status = textio::read(in, layout, targets);
+    if (status == ReadStatus::end) fail_at_end(in, "formatted read");
     return status;
 }
 
 ReadStatus Console::read_free(std::initializer_list<InTarget> targets) {
     out_.flush();
-    ReadStatus status = textio::read_free(in_, targets);
-    if (status == ReadStatus::end) fail_at_end(in_, "free-form read");
+    LineSource& in = keyboard("free-form read");
+    ReadStatus status = textio::read_free(in, targets);
+    if (status == ReadStatus::end) fail_at_end(in, "free-form read");
     return status;
 }
 
 void Console::wait() {
     out_.flush();
-    if (!in_.skip()) fail_at_end(in_, "formatted read");
+    if (!in_) return;
+    if (!in_->skip()) fail_at_end(*in_, "formatted read");
 }
 
 void Console::pause(std::string_view text) {

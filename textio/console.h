@@ -14,7 +14,10 @@ namespace textio {
 
 class Console {
 public:
-    Console(LineSource& in, Sink& out) : in_(in), out_(out) {}
+    Console(LineSource& in, Sink& out) : in_(&in), out_(out) {}
+    // A console nobody sits at, for scripted runs: a wait passes at once and
+    // a question is a programming error (std::logic_error), never a read.
+    explicit Console(Sink& out) : in_(nullptr), out_(out) {}
 
     void write(const Layout& layout, std::initializer_list<OutValue> values) { out_.write(layout, values); }
     void write(const Layout& layout, std::span<const OutValue> values) { out_.write(layout, values); }
@@ -29,10 +32,12 @@ public:
     void pause(std::string_view text);
 
     Sink& out() { return out_; }
-    LineSource& in() { return in_; }
+    LineSource& in();
+    bool attended() const { return in_ != nullptr; }
 
 private:
-    LineSource& in_;
+    LineSource& keyboard(const char* operation);
+    LineSource* in_;
     Sink& out_;
 };
 

@@ -62,6 +62,14 @@ private:
     std::string text_;
 };
 
+// Drops everything: the console of a run whose lines nobody reads.
+class NullSink : public Sink {
+public:
+    NullSink() : Sink("internal") { flush_each_write(); }
+protected:
+    void emit(std::string_view) override {}
+};
+
 // A file of the current directory, created or replaced, written in sequence
 // and closed by close() or, failing that, by the destructor.
 class FileSink : public Sink {

@@ -18,18 +18,6 @@ namespace {
 using extract_test::code;
 using extract_test::grid_text;
 
-struct Screen {
-    textio::StringSource keyboard{"\n", "console"};
-    textio::StringSink display;
-    textio::Console console{keyboard, display};
-};
-
-std::string failure_report(int32_t nrec, const Box& box) {
-    char line[128];
-    std::snprintf(line, sizeof line, " %12d%12d%12d%12d%12d\n", nrec, box.jlat1, box.jlat2, box.ilon1, box.ilon2);
-    return std::string(line) + "\n" + std::string(25, ' ') + "Input file Format/Read data\n  Hit RETURN to EXIT\n";
-}
-
 void expect_span(const GridStore& store, int32_t iyr1) {
     const Box& box = store.box();
     const int32_t first = 12 * (iyr1 - 1850);
@@ -45,12 +33,10 @@ TEST(ReadGrid, SkipsTheMonthsBeforeTheSpan) {
     testsupport::TempDir dir;
     const auto path = dir / "pdsisc1850-2010.txt";
     testsupport::write_file(path, grid_text(1932, 10, 11, code));
-    Screen screen;
     const Box box{5, 6, 10, 11};
-    const GridStore store = readgrid(screen.console, path.string(), 2010, 2010, box);
+    const GridStore store = readgrid(path.string(), 2010, 2010, box);
     ASSERT_EQ(store.nmon(), 12);
     expect_span(store, 2010);
-    EXPECT_EQ(screen.display.text(), "");
 }
 
 TEST(ReadGrid, ReadsEdgeColumnsAndRows) {
@@ -59,8 +45,7 @@ TEST(ReadGrid, ReadsEdgeColumnsAndRows) {
     testsupport::write_file(path, grid_text(36, 1, 55, code));
     const Box boxes[] = {{1, 1, 1, 1}, {144, 144, 55, 55}, {1, 144, 1, 55}, {70, 80, 20, 30}};
     for (const Box& box : boxes) {
-        Screen screen;
-        const GridStore store = readgrid(screen.console, path.string(), 1851, 1852, box);
+            const GridStore store = readgrid(path.string(), 1851, 1852, box);
         ASSERT_EQ(store.nmon(), 24);
         expect_span(store, 1851);
     }
@@ -76,14 +61,13 @@ TEST(ReadGrid, LineEndsAndTabsReadAsPlainRows) {
         crlf += c;
     }
     testsupport::write_file(path, crlf);
-    Screen screen;
-    const GridStore store = readgrid(screen.console, path.string(), 1850, 1850, Box{1, 144, 1, 55});
+    const GridStore store = readgrid(path.string(), 1850, 1850, Box{1, 144, 1, 55});
     expect_span(store, 1850);
 }
 
 // Record numbers: the header is 1, month m's header is 56 (m - 1) + 2, its
 // row j is 56 (m - 1) + 2 + j.
-TEST(ReadGrid, ReportsAFailedBoxRowAndEndsTheRun) {
+TEST(ReadGrid, NamesTheFailedBoxRowAndWhatIsWrong) {
     const Box box{33, 37, 20, 22};
     const std::string good = grid_text(24, 1, 55, code);
     auto row_start = [&](int32_t record) {
@@ -97,12 +81,16 @@ TEST(ReadGrid, ReportsAFailedBoxRowAndEndsTheRun) {
         size_t column;      // 1-based first column to overwrite
         std::string patch;  // replaces that many characters; empty cuts the file there
         bool truncate_row;  // cut the row before the end of the box
+        const char* fault;  // what the failure says is wrong
     };
     const Row rows[] = {
-        {"letters in the first box column", 56 * 1 + 2 + 20, 7 * 32 + 1, " abc  ", false},
-        {"letters in the last box column of the last row", 56 * 1 + 2 + 22, 7 * 36 + 1, "9.9.9 ", false},
-        {"row ends inside the box", 56 * 0 + 2 + 21, 0, "", true},
-        {"file ends at a box row", 56 * 1 + 2 + 21, 0, "", false},
+        {"letters in the first box column", 56 * 1 + 2 + 20, 7 * 32 + 1, " abc  ", false,
+         "grid column 33 (characters 225-230) holds \" abc  \", not a number"},
+        {"letters in the last box column of the last row", 56 * 1 + 2 + 22, 7 * 36 + 1, "9.9.9 ", false,
+         "grid column 37 (characters 253-258) holds \"9.9.9 \", not a number"},
+        {"row ends inside the box", 56 * 0 + 2 + 21, 0, "", true,
+         "the row is cut short: 257 characters, the box needs 258"},
+        {"file ends at a box row", 56 * 1 + 2 + 21, 0, "", false, "the file ends before it"},
     };
     for (const Row& row : rows) {
         std::string text = good;
@@ -118,14 +106,13 @@ TEST(ReadGrid, ReportsAFailedBoxRowAndEndsTheRun) {
         testsupport::TempDir dir;
         const auto path = dir / "grid.txt";
         testsupport::write_file(path, text);
-        Screen screen;
-        try {
-            readgrid(screen.console, path.string(), 1850, 1851, box);
+            try {
+            readgrid(path.string(), 1850, 1851, box);
             ADD_FAILURE() << row.name << ": no failure";
-        } catch (const textio::RunEnd& end) {
-            EXPECT_EQ(end.status, 0) << row.name;
+        } catch (const GridReadFailure& failure) {
+            EXPECT_EQ(failure.nrec, row.record - 1) << row.name;
+            EXPECT_EQ(failure.fault, row.fault) << row.name;
         }
-        EXPECT_EQ(screen.display.text(), failure_report(row.record - 1, box)) << row.name;
     }
 }
 
@@ -142,8 +129,7 @@ TEST(ReadGrid, LettersOutsideTheBoxAreNeverLookedAt) {
     testsupport::TempDir dir;
     const auto path = dir / "grid.txt";
     testsupport::write_file(path, text);
-    Screen screen;
-    const GridStore store = readgrid(screen.console, path.string(), 1850, 1850, Box{33, 37, 20, 22});
+    const GridStore store = readgrid(path.string(), 1850, 1850, Box{33, 37, 20, 22});
     expect_span(store, 1850);
 }
 
@@ -171,15 +157,14 @@ TEST(ReadGrid, AnEarlyEndOutsideTheBoxRowsIsAnInputError) {
         testsupport::TempDir dir;
         const auto path = dir / "pdsisc1850-2010.txt";
         testsupport::write_file(path, good.substr(0, pos + row.part));
-        Screen screen;
-        try {
-            readgrid(screen.console, path.string(), 1851, 1851, box);
+            try {
+            readgrid(path.string(), 1851, 1851, box);
             ADD_FAILURE() << row.name << ": no failure";
-        } catch (const textio::IoError& error) {
+        } catch (const GridEnded& error) {
             EXPECT_STREQ(error.what(), "Error: Attempt to read past end of file (formatted read, pdsisc1850-2010.txt)")
                 << row.name;
+            EXPECT_EQ(error.nrec, row.records + (row.part ? 1 : 0)) << row.name;  // a cut last line is a record
         }
-        EXPECT_EQ(screen.display.text(), "") << row.name;
     }
 }
 

@@ -1,0 +1,126 @@
+// `pdsi extract`: the options, each checked as it is parsed.
+#include "cli/subcommands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+#include "extract/request.h"
+
+namespace cli {
+
+namespace {
+
+// A check that parses into `target` on success: the validator and the
+// conversion are one step, so the run never re-checks the text.
+template <typename T, typename Parse>
+CLI::Validator parsed_into(T& target, Parse parse, const std::string& /*shape*/) {
+    return CLI::Validator(
+        [&target, parse](std::string& text) {
+            T value{};
+            std::string error = parse(text, value);
+            if (error.empty()) target = value;
+            return error;
+        },
+        "");  // the option's type name already shows the shape
+}
+
+std::string shown(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
+}
+
+std::string parse_box_side(std::string_view text, RealSpan& span, float (*clamp_low)(float),
+                           float (*clamp_high)(float), const char* low_name, const char* high_name) {
+    RealSpan parsed;
+    if (auto error = parse_real_span(text, parsed); !error.empty()) return error;
+    parsed.low = clamp_low(parsed.low);
+    parsed.high = clamp_high(parsed.high);
+    if (extract::inverted(parsed.low, parsed.high))
+        return std::string("the ") + low_name + " bound is above the " + high_name +
+               " bound after moving both onto the grid's outermost mid-points (" + shown(parsed.low) + " > " +
+               shown(parsed.high) + ")";
+    span = parsed;
+    return "";
+}
+
+}  // namespace
+
+CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats) {
+    auto* option = sub.add_option_function<std::vector<std::string>>(
+        "--format",
+        [&formats](const std::vector<std::string>& names) {
+            for (const std::string& name : names) {
+                const Format format = CLI::detail::to_lower(name) == "csv" ? Format::csv : Format::netcdf;
+                if (std::find(formats.begin(), formats.end(), format) == formats.end()) formats.push_back(format);
+            }
+        },
+        "Also write these formats, comma-separated: netcdf, csv");
+    return option->delimiter(',')->type_name("FORMAT[,FORMAT]")->check(CLI::Validator(
+        [](std::string& name) -> std::string {
+            const std::string lower = CLI::detail::to_lower(name);
+            if (lower == "netcdf" || lower == "csv") return "";
+            return "unknown format \"" + name + "\": netcdf or csv";
+        },
+        ""));
+}
+
+void add_extract(CLI::App& root, ExtractOptions& o) {
+    const auto ignore = [](const std::string&) {};  // the checks keep the values
+    CLI::App* sub = root.add_subcommand("extract", "Extract a box's monthly series from the grid, optionally filled");
+    sub->footer(
+        "Example:\n"
+        "  pdsi extract --years 1901:2010 --lat=31.25:41.25 --lon=-98.75:-88.75 --max-missing 0.5 --fill 1951:2010\n"
+        "Bounds are degrees, south and west negative; a bound between two mid-points takes in the\n"
+        "cell beyond it. Write negative bounds as --lat=-60:-30.\n" +
+        std::string(kExitFooter));
+
+    sub->add_option_function<std::string>("--years", ignore, "FIRST:LAST, the span of years, 1850-2010")
+        ->required()
+        ->type_name("FIRST:LAST")
+        ->check(parsed_into(o.years, parse_year_span, "FIRST:LAST"));
+    sub->add_option_function<std::string>("--lat", ignore, "SOUTH:NORTH, degrees (default: every row)")
+        ->type_name("SOUTH:NORTH")
+        ->check(parsed_into(o.lat, [](std::string_view text, std::optional<RealSpan>& span) {
+            RealSpan parsed;
+            auto error = parse_box_side(text, parsed, extract::clamp_south, extract::clamp_north, "south", "north");
+            if (error.empty()) span = parsed;
+            return error;
+        }, "SOUTH:NORTH"));
+    sub->add_option_function<std::string>("--lon", ignore, "WEST:EAST, degrees (default: every column)")
+        ->type_name("WEST:EAST")
+        ->check(parsed_into(o.lon, [](std::string_view text, std::optional<RealSpan>& span) {
+            RealSpan parsed;
+            auto error = parse_box_side(text, parsed, extract::clamp_west, extract::clamp_east, "west", "east");
+            if (error.empty()) span = parsed;
+            return error;
+        }, "WEST:EAST"));
+    sub->add_option_function<std::string>("--max-missing", ignore, "Fraction of missing months a cell may have: it stays when its fraction is "
+                                     "below F (1.01 keeps every cell)")
+        ->required()
+        ->type_name("F")
+        ->check(parsed_into(o.max_missing, [](std::string_view text, float& value) {
+            std::string error = parse_real(text, value);
+            if (error.empty() && value < 0.0f) error = "the fraction must not be negative";
+            return error;
+        }, "F"));
+    sub->add_option_function<std::string>("--fill", ignore, "FIRST:LAST, fill the gaps with this calibration period; only its length counts: "
+                              "the period always ends with the span")
+        ->type_name("FIRST:LAST")
+        ->check(parsed_into(o.fill, [](std::string_view text, std::optional<YearSpan>& span) {
+            YearSpan parsed;
+            auto error = parse_year_span(text, parsed);
+            if (error.empty()) span = parsed;
+            return error;
+        }, "FIRST:LAST"));
+    sub->add_option("--grid", o.grid, "The grid file")->capture_default_str()->type_name("FILE")
+        ->check(CLI::Validator(CLI::ExistingFile).description(""));
+    sub->add_option("--out", o.out, "Folder for the files, created if absent (default: the current folder)")
+        ->type_name("DIR");
+    add_format_option(*sub, o.formats);
+    sub->add_flag("--report", o.report, "Also write the report page MonthlyPDSI_report.html");
+    sub->add_flag("-q,--quiet", o.quiet, "Print nothing on success");
+}
+
+}  // namespace cli

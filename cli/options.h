@@ -1,0 +1,44 @@
+#pragma once
+// What each subcommand was asked, as parsed and checked at the boundary.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/numbers.h"
+
+namespace cli {
+
+// Files made besides the text files, from the text files.
+enum class Format { netcdf, csv };
+
+// What every file a run writes may say of how it was made.
+struct Invocation {
+    std::string command_line;  // the arguments, quoted where needed
+};
+
+struct ExtractOptions {
+    YearSpan years;
+    std::optional<RealSpan> lat;  // south:north; none: every row
+    std::optional<RealSpan> lon;  // west:east; none: every column
+    float max_missing = 0.0f;
+    std::optional<YearSpan> fill;  // calibration period
+    std::filesystem::path grid = "pdsisc1850-2010.txt";
+    std::filesystem::path out;     // empty: the working directory
+    std::vector<Format> formats;
+    bool report = false;
+    bool quiet = false;
+};
+
+struct ConvertOptions {
+    std::filesystem::path dir;
+    std::vector<Format> formats;
+    bool quiet = false;
+};
+
+struct ReportOptions {
+    std::filesystem::path dir;
+    bool quiet = false;
+};
+
+}  // namespace cli

@@ -25,6 +25,12 @@ bool is_negative_value(const std::string& word) {
     return word.size() >= 2 && word[0] == '-' && (std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.');
 }
 
+bool names_subcommand(CLI::App& app, const std::string& word) {
+    for (const CLI::App* sub : app.get_subcommands({}))
+        if (sub->check_name(word)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::unique_ptr<CLI::App> make_app(Parsed& parsed) {
@@ -65,6 +71,10 @@ int run_command(const std::vector<std::string>& args) {
     try {
         Parsed parsed;
         auto app = make_app(parsed);
+        if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !names_subcommand(*app, args[0])) {
+            std::cerr << "pdsi: error: unknown subcommand \"" << args[0] << "\": extract, convert or report (see pdsi --help)\n";
+            return kUsage;
+        }
         const std::vector<std::string> words = join_negative_values(args);
         std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
         try {

@@ -154,7 +154,8 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
     if (outcome.end != qc::StageOutcome::End::complete) return failed(stage_failure(outcome));
 
     if (!o.quiet) {
-        std::cout << "pdsi extract: " << extraction.nbox << " cells in the box, " << extraction.nkept << " kept";
+        std::cout << "pdsi extract: " << extraction.nbox << (extraction.nbox == 1 ? " cell" : " cells")
+                  << " in the box, " << extraction.nkept << " kept";
         if (o.fill) std::cout << ", " << outcome.ngrid << " filled";
         std::cout << "\n";
         list_file(shown_dir, "MonthlyPDSI.tsf");

@@ -95,6 +95,27 @@ void write_all(int fd, const std::string& text) {
 
 }  // namespace
 
+RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+    const Paths paths(dir);
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        int out = open(paths.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(paths.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        close(0);  // nothing may be read from it
+        std::vector<char*> argv{const_cast<char*>("pdsi")};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(PDSI_PATH, argv.data());
+        _exit(127);
+    }
+    return finish(pid, paths);
+}
+
 RunResult run_program(const std::filesystem::path& dir, const std::string& answers) {
     const Paths paths(dir);
     write_file(paths.in, answers);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -34,6 +35,9 @@ RunResult run_program(const std::filesystem::path& dir, const std::string& answe
 RunResult run_program_interrupted(const std::filesystem::path& dir, const std::string& before,
                                   const std::string& marker, const std::function<void()>& between,
                                   const std::string& after);
+
+// Runs the built pdsi in `dir` with `args` and standard input closed.
+RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);

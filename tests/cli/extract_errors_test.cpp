@@ -1,0 +1,101 @@
+// What `pdsi` says and returns when it refuses a request or a run fails,
+// and that nothing is left behind where it refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/cli/grid.h"
+#include "tests/support/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;  // "GRID" stands for the grid file's path
+    int status;
+    std::vector<std::string> words;  // each must be in the message
+};
+
+std::vector<std::string> with_grid(std::vector<std::string> args, const fs::path& grid) {
+    for (std::string& arg : args)
+        if (arg == "GRID") arg = grid.string();
+    return args;
+}
+
+TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
+    testsupport::TempDir work;
+    const fs::path grid = work / "grid.txt";
+    cli_test::write_grid(grid);
+    // A copy whose row 39 of February 1850 holds letters, one cut short
+    // after 1850, and a folder in the way of a file.
+    std::string text = testsupport::read_file(grid);
+    size_t row = 0;
+    for (int32_t k = 0; k < 1 + 56 * 24; ++k) row = text.find('\n', row) + 1;
+    testsupport::write_file(work / "short.txt", text.substr(0, row));  // ends after 1851
+    row = 0;
+    for (int32_t k = 1; k < 56 + 2 + 39; ++k) row = text.find('\n', row) + 1;
+    text.replace(row + 7 * 32, 6, " x.yz ");
+    testsupport::write_file(work / "letters.txt", text);
+    fs::create_directories(work / "taken");
+    testsupport::write_file(work / "taken" / "file", "");
+    // A good request on `grid_file` with more options.
+    auto plus = [&](std::vector<std::string> more, const std::string& grid_file = "GRID") {
+        std::vector<std::string> args{"extract", "--grid", grid_file, "--years", "1850:1851", "--max-missing", "0.5"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const Case cases[] = {
+        {"no subcommand", {}, 2, {"subcommand is required"}},
+        {"unknown subcommand", {"extrct"}, 2, {"extrct"}},
+        {"years missing", {"extract", "--max-missing", "0.5"}, 2, {"--years", "required"}},
+        {"fraction missing", {"extract", "--years", "1850:1851"}, 2, {"--max-missing", "required"}},
+        {"year before the grid", plus({"--years", "1849:1850"}), 2, {"--years", "1849", "outside"}},
+        {"year after the grid", {"extract", "--years", "2000:2011", "--max-missing", "1"}, 2, {"--years", "2011"}},
+        {"years without a colon", {"extract", "--years", "1900", "--max-missing", "1"}, 2, {"--years", "FIRST:LAST"}},
+        {"last year before the first", {"extract", "--years", "1990:1980", "--max-missing", "1"}, 2,
+         {"--years", "before"}},
+        {"years repeated", plus({"--years", "1850:1850"}), 2, {"--years"}},
+        {"empty bound", plus({"--lat=:40"}), 2, {"--lat", "not a number"}},
+        {"latitudes inverted after the clamp", plus({"--lat=80:90"}), 2, {"--lat", "south", "76.25"}},
+        {"longitudes inverted", plus({"--lon", "10:-10"}), 2, {"--lon", "west"}},
+        {"a bound of 1e39", plus({"--lon=-1e39:0"}), 2, {"--lon", "finite"}},
+        {"fraction NaN", {"extract", "--years", "1850:1851", "--max-missing", "nan"}, 2, {"--max-missing", "finite"}},
+        {"fraction negative", {"extract", "--years", "1850:1851", "--max-missing", "-0.5"}, 2,
+         {"--max-missing", "negative"}},
+        {"fraction letters", {"extract", "--years", "1850:1851", "--max-missing", "half"}, 2,
+         {"--max-missing", "not a number"}},
+        {"calibration outside the span", plus({"--fill", "1852:1852"}), 2, {"--fill", "outside the span"}},
+        {"unknown option", plus({"--bogus"}), 2, {"--bogus"}},
+        {"unknown format", plus({"--format", "nc"}), 2, {"--format", "nc"}},
+        {"grid missing", {"extract", "--years", "1850:1851", "--max-missing", "1", "--grid", "none.txt"}, 2,
+         {"--grid", "none.txt"}},
+        {"default grid missing", {"extract", "--years", "1850:1851", "--max-missing", "1"}, 2,
+         {"--grid", "pdsisc1850-2010.txt"}},
+        {"grid is a folder", {"extract", "--years", "1850:1851", "--max-missing", "1", "--grid", "."}, 2,
+         {"--grid", "directory"}},
+        {"output folder under a file", plus({"--out", (work / "taken/file/run").string()}), 2, {"--out", "taken/file/run"}},
+        {"letters in a box row", plus({"--lat=36.25:36.25"}, (work / "letters.txt").string()), 1,
+         {"record 97", "grid row 39 of February 1850", "grid column 33", "not a number"}},
+        {"grid cut short", {"extract", "--grid", (work / "short.txt").string(), "--years", "1850:1852", "--max-missing", "1"},
+         1, {"short.txt", "ends after record 1345", "cut short"}},
+        {"a lone cell", plus({"--lat=36.25:36.25", "--lon=-96.25:-96.25", "--fill", "1851:1851"}), 1,
+         {"cell 1 (36.25, -96.25)", "no neighbour", "hold no cell"}},
+    };
+    for (const Case& c : cases) {
+        testsupport::TempDir dir;
+        const auto run = testsupport::run_pdsi(dir.path(), with_grid(c.args, grid));
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
+        for (const std::string& word : c.words)
+            EXPECT_NE(run.err.find(word), std::string::npos) << c.name << ": no \"" << word << "\" in\n" << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << "\n" << run.err;
+        if (c.status == 2) {
+            EXPECT_TRUE(fs::is_empty(dir.path())) << c.name << ": files written";
+        }
+    }
+}
+
+}  // namespace

@@ -40,6 +40,8 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
     for (int32_t k = 1; k < 56 + 2 + 39; ++k) row = text.find('\n', row) + 1;
     text.replace(row + 7 * 32, 6, " x.yz ");
     testsupport::write_file(work / "letters.txt", text);
+    fs::create_directories(work / "full");
+    fs::create_symlink("/dev/full", work / "full" / "MonthlyPDSI.tsf");
     fs::create_directories(work / "taken");
     testsupport::write_file(work / "taken" / "file", "");
     // A good request on `grid_file` with more options.
@@ -82,6 +84,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          {"record 97", "grid row 39 of February 1850", "grid column 33", "not a number"}},
         {"grid cut short", {"extract", "--grid", (work / "short.txt").string(), "--years", "1850:1852", "--max-missing", "1"},
          1, {"short.txt", "ends after record 1345", "cut short"}},
+        {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "Error writing file"}},
         {"a lone cell", plus({"--lat=36.25:36.25", "--lon=-96.25:-96.25", "--fill", "1851:1851"}), 1,
          {"cell 1 (36.25, -96.25)", "no neighbour", "hold no cell"}},
     };

@@ -12,12 +12,13 @@ namespace cli {
 namespace {
 
 // A check that parses into `target` on success: the validator and the
-// conversion are one step, so the run never re-checks the text.
-template <typename T, typename Parse>
-CLI::Validator parsed_into(T& target, Parse parse, const std::string& /*shape*/) {
+// conversion are one step, so the run never re-checks the text. `Value`
+// is what `parse` makes; the target may be an optional of it.
+template <typename Value, typename Target, typename Parse>
+CLI::Validator parsed_into(Target& target, Parse parse) {
     return CLI::Validator(
         [&target, parse](std::string& text) {
-            T value{};
+            Value value{};
             std::string error = parse(text, value);
             if (error.empty()) target = value;
             return error;
@@ -31,8 +32,9 @@ std::string shown(float value) {
     return text;
 }
 
-std::string parse_box_side(std::string_view text, RealSpan& span, float (*clamp_low)(float),
-                           float (*clamp_high)(float), const char* low_name, const char* high_name) {
+// Both bounds of one axis, moved onto the grid, the lower not above the upper.
+template <float (*clamp_low)(float), float (*clamp_high)(float)>
+std::string parse_box_side(std::string_view text, RealSpan& span, const char* low_name, const char* high_name) {
     RealSpan parsed;
     if (auto error = parse_real_span(text, parsed); !error.empty()) return error;
     parsed.low = clamp_low(parsed.low);
@@ -79,41 +81,30 @@ void add_extract(CLI::App& root, ExtractOptions& o) {
     sub->add_option_function<std::string>("--years", ignore, "FIRST:LAST, the span of years, 1850-2010")
         ->required()
         ->type_name("FIRST:LAST")
-        ->check(parsed_into(o.years, parse_year_span, "FIRST:LAST"));
+        ->check(parsed_into<YearSpan>(o.years, parse_year_span));
     sub->add_option_function<std::string>("--lat", ignore, "SOUTH:NORTH, degrees (default: every row)")
         ->type_name("SOUTH:NORTH")
-        ->check(parsed_into(o.lat, [](std::string_view text, std::optional<RealSpan>& span) {
-            RealSpan parsed;
-            auto error = parse_box_side(text, parsed, extract::clamp_south, extract::clamp_north, "south", "north");
-            if (error.empty()) span = parsed;
-            return error;
-        }, "SOUTH:NORTH"));
+        ->check(parsed_into<RealSpan>(o.lat, [](std::string_view text, RealSpan& span) {
+            return parse_box_side<extract::clamp_south, extract::clamp_north>(text, span, "south", "north");
+        }));
     sub->add_option_function<std::string>("--lon", ignore, "WEST:EAST, degrees (default: every column)")
         ->type_name("WEST:EAST")
-        ->check(parsed_into(o.lon, [](std::string_view text, std::optional<RealSpan>& span) {
-            RealSpan parsed;
-            auto error = parse_box_side(text, parsed, extract::clamp_west, extract::clamp_east, "west", "east");
-            if (error.empty()) span = parsed;
-            return error;
-        }, "WEST:EAST"));
+        ->check(parsed_into<RealSpan>(o.lon, [](std::string_view text, RealSpan& span) {
+            return parse_box_side<extract::clamp_west, extract::clamp_east>(text, span, "west", "east");
+        }));
     sub->add_option_function<std::string>("--max-missing", ignore, "Fraction of missing months a cell may have: it stays when its fraction is "
                                      "below F (1.01 keeps every cell)")
         ->required()
         ->type_name("F")
-        ->check(parsed_into(o.max_missing, [](std::string_view text, float& value) {
+        ->check(parsed_into<float>(o.max_missing, [](std::string_view text, float& value) {
             std::string error = parse_real(text, value);
             if (error.empty() && value < 0.0f) error = "the fraction must not be negative";
             return error;
-        }, "F"));
+        }));
     sub->add_option_function<std::string>("--fill", ignore, "FIRST:LAST, fill the gaps with this calibration period; only its length counts: "
                               "the period always ends with the span")
         ->type_name("FIRST:LAST")
-        ->check(parsed_into(o.fill, [](std::string_view text, std::optional<YearSpan>& span) {
-            YearSpan parsed;
-            auto error = parse_year_span(text, parsed);
-            if (error.empty()) span = parsed;
-            return error;
-        }, "FIRST:LAST"));
+        ->check(parsed_into<YearSpan>(o.fill, parse_year_span));
     sub->add_option("--grid", o.grid, "The grid file")->capture_default_str()->type_name("FILE")
         ->check(CLI::Validator(CLI::ExistingFile).description(""));
     sub->add_option("--out", o.out, "Folder for the files, created if absent (default: the current folder)")

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Mutation run over the comparisons and limits that decide results: one
+# mutant per site, each built and tested in a copy of the tree, so the tree
+# this runs from is never touched. By hand, not in CI: it takes hours.
+#
+#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--list] [--build DIR]
+#
+# --files  paths or prefixes (qc/, numeric/htdql.cpp); default: every file below
+# --sites  site ids or their prefixes (qc/outlier_screen.cpp:141)
+# --list   print the sites and stop
+# Site ids are FILE:LINE:COL:FROM/TO. scripts/mutants-equivalent.txt lists
+# mutants no input can tell apart, with the reason; they are skipped.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+work="$root/build/mutants"
+files_opt="" sites_opt="" list_only=0
+build_timeout=${MUTANT_BUILD_TIMEOUT:-600}
+test_timeout=${MUTANT_TEST_TIMEOUT:-120}
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --files) files_opt=$2; shift 2 ;;
+        --files=*) files_opt=${1#*=}; shift ;;
+        --sites) sites_opt=$2; shift 2 ;;
+        --sites=*) sites_opt=${1#*=}; shift ;;
+        --build) work=$2; shift 2 ;;
+        --list) list_only=1; shift ;;
+        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+
+default_files="qc numeric extract/box.cpp extract/screen.cpp textio/editors.cpp textio/plain_fields.h"
+all_files=$(cd "$root" && for f in $default_files; do
+    if [ -d "$f" ]; then ls "$f"/*.cpp "$f"/*.h; else echo "$f"; fi; done)
+# In the order of --files, each file once.
+files=""
+if [ -z "$files_opt" ]; then files=$all_files; else
+    for want in ${files_opt//,/ }; do
+        for f in $all_files; do
+            case " $files " in *" $f "*) continue ;; esac
+            case "$f" in "$want"*) files="$files $f" ;; esac
+        done
+    done
+fi
+[ -n "$files" ] || { echo "mutants.sh: no file matches --files $files_opt" >&2; exit 2; }
+
+src="$work/src" bld="$work/build" log="$work/log"
+mkdir -p "$src" "$bld" "$log"
+python3 "$here/mutants.py" sync "$root" "$src"
+
+equiv="$root/scripts/mutants-equivalent.txt"
+is_equivalent() { [ -f "$equiv" ] && awk -v id="$1" '$1 == id { found = 1 } END { exit !found }' "$equiv"; }
+
+sites=$(python3 "$here/mutants.py" sites "$src" $files)
+if [ -n "$sites_opt" ]; then
+    chosen=""
+    for s in $sites; do
+        for want in ${sites_opt//,/ }; do
+            case "$s" in "$want"*) chosen="$chosen $s"; break ;; esac
+        done
+    done
+    sites=$chosen
+fi
+if [ "$list_only" = 1 ]; then
+    for s in $sites; do echo "$s	$(python3 "$here/mutants.py" line "$src" "$s")"; done
+    exit 0
+fi
+
+# Whatever ends the run, the copy goes back to the tree's text.
+current=""
+child=""
+restore() {
+    if [ -n "$child" ]; then kill -- -"$child" 2>/dev/null; wait "$child" 2>/dev/null; child=""; fi
+    if [ -n "$current" ]; then cp "$root/${current%%:*}" "$src/${current%%:*}"; current=""; fi
+}
+trap 'restore; exit 130' INT TERM
+trap restore EXIT
+
+# Runs a command in its own process group, so a time-out or Ctrl-C takes
+# every process it started.
+run() {
+    local limit=$1; shift
+    setsid timeout --kill-after=10 "$limit" "$@" &
+    child=$!
+    wait "$child"
+    local rc=$?
+    child=""
+    return $rc
+}
+
+build() { run "$build_timeout" nice -n 10 cmake --build "$bld" -j 2 "${@:2}" >>"$1" 2>&1; }
+
+# The test program of the mutated folder first, failing fast, so most
+# mutants cost one link; then everything else and the whole suite.
+# Returns 200 when the rest does not build.
+check() {
+    local area=${1%%/*} out=$2 blog=$3 rc
+    if ls "$src/tests/$area"/*.cpp >/dev/null 2>&1; then
+        build "$blog" --target "${area}_tests" || return 200
+        run "$test_timeout" env -C "$bld/tests" nice -n 10 "./${area}_tests" --gtest_fail_fast --gtest_brief=1 >"$out" 2>&1
+        rc=$?
+        [ $rc -eq 0 ] || return $rc
+    fi
+    build "$blog" || return 200
+    run "$test_timeout" nice -n 10 ctest --test-dir "$bld" -j 2 --stop-on-failure --timeout "$test_timeout" >>"$out" 2>&1
+}
+
+if [ ! -f "$bld/build.ninja" ]; then
+    nice -n 10 cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$log/configure.txt" 2>&1 ||
+        { echo "mutants.sh: configure failed, see $log/configure.txt" >&2; exit 1; }
+fi
+echo "baseline build and tests..."
+: >"$log/baseline-build.txt"
+build "$log/baseline-build.txt" || { echo "mutants.sh: baseline build failed, see $log/baseline-build.txt" >&2; exit 1; }
+run "$test_timeout" ctest --test-dir "$bld" -j 2 >"$log/baseline-test.txt" 2>&1 ||
+    { echo "mutants.sh: the tests fail without a mutant, see $log/baseline-test.txt" >&2; exit 1; }
+
+results="$work/results.txt"
+: >"$results"
+n=0 total=$(echo $sites | wc -w)
+for s in $sites; do
+    n=$((n + 1))
+    if is_equivalent "$s"; then
+        status=equivalent
+    else
+        current=$s
+        python3 "$here/mutants.py" apply "$src" "$s" || exit 1
+        name=$(echo "$s" | tr '/:<>=!+ ' '________')
+        : >"$log/$name.build.txt"
+        check "$s" "$log/$name.test.txt" "$log/$name.build.txt"
+        case $? in
+            0) status=SURVIVED ;;
+            124|137) status=timeout ;;
+            200) status=nobuild ;;
+            *) status=killed ;;
+        esac
+        restore
+    fi
+    line=$(python3 "$here/mutants.py" line "$src" "$s")
+    printf '%-10s %s\t%s\n' "$status" "$s" "$line" | tee -a "$results"
+    printf '[%d/%d]\n' "$n" "$total" >&2
+done
+
+echo
+echo "per file: killed + timed out / (those + survived); equivalent and unbuildable apart"
+awk '{ split($2, p, ":"); f = p[1]; c[f, $1]++; seen[f] = 1 }
+     END { for (f in seen) {
+             k = c[f, "killed"] + c[f, "timeout"]; s = c[f, "SURVIVED"]
+             printf "%-28s %3d/%-3d %5.1f%%  survived %d  equivalent %d  nobuild %d\n", f, k, k + s,
+                    k + s ? 100 * k / (k + s) : 100, s, c[f, "equivalent"], c[f, "nobuild"] } }' "$results" | sort
+grep -q '^SURVIVED' "$results" && exit 3
+exit 0

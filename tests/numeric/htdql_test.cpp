@@ -49,8 +49,10 @@ Decomposition decompose(int32_t n, std::vector<float> z, int32_t maxiter = 30) {
 float zat(const Decomposition& r, int32_t i, int32_t j) { return r.z[(j - 1) * kLd + (i - 1)]; }
 
 TEST(Htdql, ExactCases) {
-    // Inputs where no rotation is needed: d and z are known to the last bit,
-    // and z shows the ordering with its tie-break (the later equal value wins).
+    // Inputs where d and z are known to the last bit: z shows the ordering
+    // with its tie-break (the later equal value wins) and the signs the
+    // Householder step picks.
+    const float h = std::sqrt(0.5f);
     struct Row {
         const char* name;
         std::vector<std::vector<float>> lower;
@@ -71,6 +73,17 @@ TEST(Htdql, ExactCases) {
          {{0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}}},
         {"tie below the maximum", {{1.0f}, {0.0f, 4.0f}, {0.0f, 0.0f, 1.0f}}, {4.0f, 1.0f, 1.0f},
          {{0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}}},
+        {"zero beside the diagonal takes the negative root", {{1.0f}, {0.0f, 1.0f}, {1.0f, 0.0f, 1.0f}},
+         {2.0f, 1.0f, 0.0f}, {{-h, 0.0f, -h}, {0.0f, -1.0f, 0.0f}, {-h, 0.0f, h}}},
+        {"coupling of exactly the step's limit is no step", {{1.0f}, {0.0f, 2.0f}, {0x1p-50f, 0.0f, 3.0f}},
+         {3.0f, 2.0f, 1.0f}, {{0.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}},
+        {"one unit above the step's limit is a step",
+         {{1.0f}, {0.0f, 2.0f}, {0.0f, 0.0f, 3.0f}, {0x1.6a09e6p-62f, 0x1p-50f, 0.0f, 4.0f}},
+         {4.0f, 0x1.7ffffcp+1f, 0x1.fffffap+0f, 0x1.fffffp-1f},
+         {{0.0f, 0x1.b04p-23f, 0.0f, 1.0f}, {0.0f, 0x1.7fdfd8p-22f, -1.0f, -0x1p-33f},
+          {0.0f, -1.0f, -0x1.ffc502p-23f, 0x1.301a7ep-23f}, {1.0f, 0.0f, 0.0f, 0.0f}}},
+        {"a coupling just above the convergence limit is rotated", {{0x1.fffffep-1f}, {0x1.000002p-24f, 0.0f}},
+         {0x1.fffffep-1f, 0.0f}, {{1.0f, -0x1.000004p-24f}, {0x1.000004p-24f, 1.0f}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

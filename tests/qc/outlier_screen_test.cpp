@@ -74,7 +74,7 @@ TEST(OutlierScreen, ValidMeansOfColumns) {
     const int32_t ld = 7, n = 5;
     std::vector<float> x(static_cast<size_t>(ld) * 11);
     for (size_t k = 0; k < x.size(); ++k) x[k] = k % 3 == 0 ? M : 0.1f * static_cast<float>(k) - 2.0f;
-    for (int32_t k = 0; k < n; ++k) x[static_cast<size_t>(5 * ld + k)] = M;  // column 6 all missing
+    for (int32_t k = 0; k < 4 * ld; ++k) x[static_cast<size_t>(4 * ld + k)] = M;  // columns 5 to 8 missing
     for (int32_t count = 0; count <= 11; ++count) {
         std::vector<float> means(12, 123.0f);
         qc::valid_means(x.data(), ld, count, n, means.data());
@@ -181,15 +181,21 @@ TEST(OutlierScreen, PrecalibrationScreenAndLevels) {
          {{{0.0f, 0.0f, 0.0f}, {M, -6.0f, -6.0f}},
           {3.0f - 6.0f + 0.0f, 3.0f - 6.0f + 0.0f, 12.0f - 6.0f + 0.0f},
           std::string(kPreHeadingText) + " gpt    2   12.00\n"}},
+        {"centre's 13.5 lost against its median 3.0",
+         {3, {{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}}, {3.0f, 3.0f, 13.5f}},
+         {{{0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f}}, {0.0f, 0.0f, M}, ""}},
         {"centre's single 10.5 lost, measured from zero",
          {2, {{0.1f, 0.1f}, {0.2f, 0.2f}}, {M, 10.5f}},
          {{{0.1f, 0.1f}, {0.2f, 0.2f}}, {M, M}, ""}},
         {"column at 2.5 lowered by 2.3: 11.0 becomes 8.7 and is not listed",
          {2, {{11.0f, -6.0f}, {0.2f, 0.2f}, {0.2f, 0.2f}}, {0.0f, 0.0f}},
          {{{11.0f - 2.5f + 0.2f, -6.0f - 2.5f + 0.2f}, {0.2f, 0.2f}, {0.2f, 0.2f}}, {0.0f, 0.0f}, ""}},
-        {"premed of 1.0 or more: nothing moves",
-         {2, {{3.0f, 3.0f}, {1.0f, 1.0f}, {5.0f, 5.0f}}, {4.0f, 4.0f}},
-         {{{3.0f, 3.0f}, {1.0f, 1.0f}, {5.0f, 5.0f}}, {4.0f, 4.0f}, ""}},
+        {"premed of exactly 1.0: nothing moves",
+         {2, {{3.0f, 3.0f}, {1.0f, 1.0f}, {0.5f, 0.5f}}, {4.0f, 4.0f}},
+         {{{3.0f, 3.0f}, {1.0f, 1.0f}, {0.5f, 0.5f}}, {4.0f, 4.0f}, ""}},
+        {"column and centre at exactly 1.0 are moved, the centre's later months are not",
+         {2, {{1.0f, 1.0f}, {0.25f, 0.25f}, {0.25f, 0.25f}}, {1.0f, 1.0f, 50.0f}},
+         {{{0.25f, 0.25f}, {0.25f, 0.25f}, {0.25f, 0.25f}}, {0.25f, 0.25f, 50.0f}, ""}},
         {"columns without data vote -99.9 and stop every adjustment",
          {2, {{M, M}, {M, M}, {4.0f, 4.0f}}, {4.0f, 4.0f}},
          {{{M, M}, {M, M}, {4.0f, 4.0f}}, {4.0f, 4.0f}, ""}},

@@ -1,10 +1,46 @@
 // `pdsi convert`: NetCDF and CSV copies of a run's text files.
 #include <iostream>
+#include <system_error>
 
 #include "cli/exit_codes.h"
 #include "cli/subcommands.h"
+#include "formats/writers.h"
+#include "runfiles/run_data.h"
 
 namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int write_as(const char* who, const fs::path& dir, const std::vector<Format>& formats, const Invocation& invocation,
+             bool quiet) {
+    try {
+        const runfiles::RunData data = runfiles::read_run(dir);
+        const formats::Provenance made{std::string("pdsi ") + PDSI_VERSION, invocation.command_line, {}};
+        std::vector<fs::path> written;
+        for (const Format format : formats) {
+            const fs::path out = dir / (format == Format::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
+            if (format == Format::netcdf)
+                formats::write_netcdf(data, made, out);
+            else
+                formats::write_csv(data, out);
+            written.push_back(out);
+        }
+        if (!quiet)
+            for (const fs::path& path : written) {
+                std::error_code ec;
+                const auto size = fs::file_size(path, ec);
+                std::cout << "  " << path.string() << "  " << (ec ? 0 : size) << " bytes\n";
+            }
+    } catch (const std::exception& error) {
+        std::cerr << who << ": error: " << error.what() << "\n";
+        return kFailed;
+    }
+    return kOk;
+}
+
+}  // namespace
 
 void add_convert(CLI::App& root, ConvertOptions& o) {
     CLI::App* sub = root.add_subcommand("convert", "Write NetCDF and CSV copies of an earlier run's files");
@@ -14,12 +50,14 @@ void add_convert(CLI::App& root, ConvertOptions& o) {
 }
 
 int run_convert(const ConvertOptions& o, const Invocation& invocation) {
-    return write_formats(o.dir.empty() ? std::filesystem::path(".") : o.dir, o.formats, invocation, o.quiet);
+    const std::vector<Format> both{Format::netcdf, Format::csv};
+    return write_as("pdsi convert", o.dir.empty() ? fs::path(".") : o.dir, o.formats.empty() ? both : o.formats,
+                    invocation, o.quiet);
 }
 
-int write_formats(const std::filesystem::path&, const std::vector<Format>&, const Invocation&, bool) {
-    std::cerr << "pdsi: error: the NetCDF and CSV writers are not in this build\n";
-    return kFailed;
+// Called by extract after its text files are written.
+int write_formats(const fs::path& dir, const std::vector<Format>& formats, const Invocation& invocation, bool quiet) {
+    return write_as("pdsi extract", dir, formats, invocation, quiet);
 }
 
 }  // namespace cli

@@ -1,0 +1,249 @@
+// MonthlyPDSI.nc: the run on the smallest rectangle of the grid that holds
+// its cells; months and cells the files lack are the fill value.
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <vector>
+
+#include "formats/nc_file.h"
+#include "formats/temp_output.h"
+#include "formats/writers.h"
+
+namespace formats {
+
+namespace {
+
+using runfiles::RunData;
+
+constexpr float kStep = 2.5f, kHalf = 1.25f;
+constexpr float kFill = runfiles::kMissing;  // the text's marker and the file's agree
+// One cell's whole series and one month's map both cost a few chunks of
+// 64 KiB: 64 months by 16 by 16 cells, deflate level 2 after shuffle.
+constexpr size_t kChunkMonths = 64, kChunkCells = 16;
+constexpr int kDeflate = 2;
+
+struct Rectangle {
+    float south = 0.0f, west = 0.0f;
+    size_t nlat = 0, nlon = 0;
+
+    explicit Rectangle(const RunData& data) {
+        if (data.cells.empty()) return;
+        float north = data.cells[0].lat, east = data.cells[0].lon;
+        south = north;
+        west = east;
+        for (const auto& cell : data.cells) {
+            south = std::min(south, cell.lat);
+            north = std::max(north, cell.lat);
+            west = std::min(west, cell.lon);
+            east = std::max(east, cell.lon);
+        }
+        nlat = static_cast<size_t>(std::lround((north - south) / kStep)) + 1;
+        nlon = static_cast<size_t>(std::lround((east - west) / kStep)) + 1;
+    }
+    float lat(size_t j) const { return south + kStep * static_cast<float>(j); }
+    float lon(size_t i) const { return west + kStep * static_cast<float>(i); }
+    size_t offset(const runfiles::Cell& cell) const {
+        const auto j = static_cast<size_t>(std::lround((cell.lat - south) / kStep));
+        const auto i = static_cast<size_t>(std::lround((cell.lon - west) / kStep));
+        return j * nlon + i;
+    }
+};
+
+double days_since_1850(int32_t year, int32_t month) {  // month 1..13
+    using namespace std::chrono;
+    if (month == 13) {
+        ++year;
+        month = 1;
+    }
+    const sys_days day = std::chrono::year(year) / std::chrono::month(static_cast<unsigned>(month)) / 1;
+    const sys_days origin = std::chrono::year(1850) / January / 1;
+    return static_cast<double>((day - origin).count());
+}
+
+std::string utc_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+std::string two(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    return text;
+}
+
+enum class Series { observed, estimate, filled };
+
+float value_of(const RunData& data, Series which, int32_t c, int32_t k) {
+    const float observed = data.series(c)[k];
+    switch (which) {
+        case Series::observed: return observed;
+        case Series::estimate: return data.estimate(c)[k];
+        case Series::filled: return observed != kFill ? observed : data.estimate(c)[k];
+    }
+    return kFill;
+}
+
+class Writer {
+public:
+    Writer(const RunData& data, const Provenance& made, const std::string& path, const std::string& shown)
+        : data_(data), box_(data), file_(path, shown) {
+        define(made);
+        write();
+        file_.close();
+    }
+
+private:
+    int def_field(const char* name, const char* long_name) {
+        const int var = file_.def_var(name, NC_FLOAT, {time_dim_, lat_dim_, lon_dim_});
+        file_.check(nc_def_var_fill(file_.id(), var, NC_FILL, &kFill), "nc_def_var_fill", name);
+        if (data_.nmon() > 0 && box_.nlat > 0) {
+            const size_t chunks[3] = {std::min<size_t>(kChunkMonths, data_.nmon()), std::min(kChunkCells, box_.nlat),
+                                      std::min(kChunkCells, box_.nlon)};
+            file_.check(nc_def_var_chunking(file_.id(), var, NC_CHUNKED, chunks), "nc_def_var_chunking", name);
+            file_.check(nc_def_var_deflate(file_.id(), var, 1, 1, kDeflate), "nc_def_var_deflate", name);
+        }
+        file_.put_text(var, "long_name", long_name);
+        file_.put_text(var, "units", "1");
+        file_.put_text(var, "cell_methods", "time: mean");
+        return var;
+    }
+
+    void def_axis(const char* name, int dim, const char* units, const char* standard_name, const char* axis,
+                  const char* bounds, int& var, int& bnds) {
+        var = file_.def_var(name, NC_FLOAT, {dim});
+        file_.put_text(var, "units", units);
+        file_.put_text(var, "standard_name", standard_name);
+        file_.put_text(var, "axis", axis);
+        file_.put_text(var, "bounds", bounds);
+        bnds = file_.def_var(bounds, NC_FLOAT, {dim, nv_dim_});
+    }
+
+    void define(const Provenance& made) {
+        time_dim_ = file_.def_dim("time", static_cast<size_t>(data_.nmon()));
+        lat_dim_ = file_.def_dim("lat", box_.nlat);
+        lon_dim_ = file_.def_dim("lon", box_.nlon);
+        nv_dim_ = file_.def_dim("nv", 2);
+
+        time_var_ = file_.def_var("time", NC_DOUBLE, {time_dim_});
+        file_.put_text(time_var_, "units", "days since 1850-01-01 00:00:00");
+        file_.put_text(time_var_, "calendar", "standard");
+        file_.put_text(time_var_, "standard_name", "time");
+        file_.put_text(time_var_, "axis", "T");
+        file_.put_text(time_var_, "bounds", "time_bnds");
+        file_.put_text(time_var_, "comment", "the middle of the month; the bounds are its first day and the next month's");
+        time_bnds_ = file_.def_var("time_bnds", NC_DOUBLE, {time_dim_, nv_dim_});
+        def_axis("lat", lat_dim_, "degrees_north", "latitude", "Y", "lat_bnds", lat_var_, lat_bnds_);
+        def_axis("lon", lon_dim_, "degrees_east", "longitude", "X", "lon_bnds", lon_var_, lon_bnds_);
+
+        pdsi_ = def_field("pdsi", "Palmer Drought Severity Index");
+        if (data_.filled()) {
+            estimate_ = def_field("pdsi_estimate", "Palmer Drought Severity Index estimated from the neighbourhood");
+            file_.put_text(estimate_, "comment",
+                           "principal-component regression on the cell's 2.5-degree neighbourhood over the "
+                           "calibration years");
+            if (data_.calibration) {
+                file_.put_int(estimate_, "calibration_first_year", data_.calibration->first);
+                file_.put_int(estimate_, "calibration_last_year", data_.calibration->second);
+            }
+            filled_ = def_field("pdsi_filled", "Palmer Drought Severity Index, gaps filled");
+            file_.put_text(filled_, "comment",
+                           "pdsi where it has a value, pdsi_estimate where the month is missing");
+        }
+
+        file_.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
+        file_.put_text(NC_GLOBAL, "title", "Monthly Palmer Drought Severity Index on the 2.5-degree land grid");
+        file_.put_text(NC_GLOBAL, "source", made.source);
+        file_.put_text(NC_GLOBAL, "history", utc_now() + " " + made.command_line);
+        std::string references;
+        for (const auto& line : data_.citation) references += (references.empty() ? "" : "\n") + line;
+        file_.put_text(NC_GLOBAL, "references", references);
+        if (data_.nmon() > 0) file_.put_text(NC_GLOBAL, "span", std::to_string(data_.iyr1) + ":" + std::to_string(data_.iyr2));
+        if (box_.nlat > 0)
+            file_.put_text(NC_GLOBAL, "box",
+                           "lat=" + two(box_.lat(0)) + ":" + two(box_.lat(box_.nlat - 1)) + " lon=" + two(box_.lon(0)) +
+                               ":" + two(box_.lon(box_.nlon - 1)) + " (mid-points of the outermost cells kept)");
+        if (made.max_missing) file_.put_float(NC_GLOBAL, "max_missing_fraction", *made.max_missing);
+        file_.enddef();
+    }
+
+    void put(int var, const std::vector<float>& v, const char* name) {
+        file_.check(nc_put_var_float(file_.id(), var, v.data()), "nc_put_var_float", name);
+    }
+    void put(int var, const std::vector<double>& v, const char* name) {
+        file_.check(nc_put_var_double(file_.id(), var, v.data()), "nc_put_var_double", name);
+    }
+
+    void write_axes() {
+        std::vector<double> time, time_bnds;
+        for (int32_t k = 0; k < data_.nmon(); ++k) {
+            const int32_t year = data_.iyr1 + k / 12, month = k % 12 + 1;
+            const double start = days_since_1850(year, month), end = days_since_1850(year, month + 1);
+            time.push_back((start + end) / 2.0);
+            time_bnds.insert(time_bnds.end(), {start, end});
+        }
+        std::vector<float> lat, lat_bnds, lon, lon_bnds;
+        for (size_t j = 0; j < box_.nlat; ++j) {
+            lat.push_back(box_.lat(j));
+            lat_bnds.insert(lat_bnds.end(), {box_.lat(j) - kHalf, box_.lat(j) + kHalf});
+        }
+        for (size_t i = 0; i < box_.nlon; ++i) {
+            lon.push_back(box_.lon(i));
+            lon_bnds.insert(lon_bnds.end(), {box_.lon(i) - kHalf, box_.lon(i) + kHalf});
+        }
+        put(time_var_, time, "time");
+        put(time_bnds_, time_bnds, "time_bnds");
+        put(lat_var_, lat, "lat");
+        put(lat_bnds_, lat_bnds, "lat_bnds");
+        put(lon_var_, lon, "lon");
+        put(lon_bnds_, lon_bnds, "lon_bnds");
+    }
+
+    // One block of chunk rows at a time: months k0..k0+n of the whole map.
+    void write_field(int var, Series which, const char* name) {
+        const size_t map = box_.nlat * box_.nlon;
+        std::vector<size_t> where(data_.cells.size());
+        for (size_t c = 0; c < where.size(); ++c) where[c] = box_.offset(data_.cells[c]);
+        std::vector<float> block;
+        for (size_t k0 = 0; k0 < static_cast<size_t>(data_.nmon()); k0 += kChunkMonths) {
+            const size_t n = std::min<size_t>(kChunkMonths, data_.nmon() - k0);
+            block.assign(n * map, kFill);
+            for (size_t c = 0; c < where.size(); ++c)
+                for (size_t k = 0; k < n; ++k)
+                    block[k * map + where[c]] =
+                        value_of(data_, which, static_cast<int32_t>(c), static_cast<int32_t>(k0 + k));
+            const size_t start[3] = {k0, 0, 0}, count[3] = {n, box_.nlat, box_.nlon};
+            file_.check(nc_put_vara_float(file_.id(), var, start, count, block.data()), "nc_put_vara_float", name);
+        }
+    }
+
+    void write() {
+        write_axes();
+        if (box_.nlat == 0) return;
+        write_field(pdsi_, Series::observed, "pdsi");
+        if (data_.filled()) {
+            write_field(estimate_, Series::estimate, "pdsi_estimate");
+            write_field(filled_, Series::filled, "pdsi_filled");
+        }
+    }
+
+    const RunData& data_;
+    Rectangle box_;
+    NcFile file_;
+    int time_dim_ = -1, lat_dim_ = -1, lon_dim_ = -1, nv_dim_ = -1;
+    int time_var_ = -1, time_bnds_ = -1, lat_var_ = -1, lat_bnds_ = -1, lon_var_ = -1, lon_bnds_ = -1;
+    int pdsi_ = -1, estimate_ = -1, filled_ = -1;
+};
+
+}  // namespace
+
+void write_netcdf(const RunData& data, const Provenance& made, const std::filesystem::path& out) {
+    TempOutput temp(out);
+    { Writer writer(data, made, temp.temp().string(), out.string()); }
+    temp.commit();
+}
+
+}  // namespace formats

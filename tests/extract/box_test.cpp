@@ -32,6 +32,7 @@ TEST(FindBox, RangesEndAtTheFirstMidPointReachingTheBound) {
         {"south-west corner cell alone", -58.75f, -58.75f, -178.75f, -178.75f, 1, 1, 1, 1},
         {"bounds just above a mid-point step to the next", 31.26f, 31.26f, -98.74f, -98.74f, 34, 34, 38, 38},
         {"zero bounds", 0.0f, 0.0f, 0.0f, 0.0f, 73, 73, 25, 25},
+        {"bounds beyond the last mid-points stop at the edge", 80.0f, 80.0f, 179.0f, 179.0f, 144, 144, 55, 55},
     };
     const GridAxes axes;
     for (const Row& row : rows) {

@@ -82,6 +82,12 @@ TEST(Htdql, ExactCases) {
          {4.0f, 0x1.7ffffcp+1f, 0x1.fffffap+0f, 0x1.fffffp-1f},
          {{0.0f, 0x1.b04p-23f, 0.0f, 1.0f}, {0.0f, 0x1.7fdfd8p-22f, -1.0f, -0x1p-33f},
           {0.0f, -1.0f, -0x1.ffc502p-23f, 0x1.301a7ep-23f}, {1.0f, 0.0f, 0.0f, 0.0f}}},
+        {"equal diagonal: the shift of p = 0 is positive", {{0.5f}, {0.75f, 0.5f}}, {1.25f, -0.25f},
+         {{h, h}, {h, -h}}},
+        {"a rotation with |p| = |e| takes the first branch",
+         {{0.25f}, {0.5f, 0.25f}, {0.0f, -0.75f, 0.5f}}, {0x1.400002p+0f, 0x1.4d82cp-2f, -0x1.26c15ap-1f},
+         {{-0x1.55555cp-2f, -0x1.a999b8p-1f, -0x1.c78c82p-2f}, {-0x1.555558p-1f, -0x1.01b90ep-3f, 0x1.7824d4p-1f},
+          {0x1.55555ap-1f, -0x1.153b22p-1f, 0x1.0641b6p-1f}}},
         {"a coupling just above the convergence limit is rotated", {{0x1.fffffep-1f}, {0x1.000002p-24f, 0.0f}},
          {0x1.fffffep-1f, 0.0f}, {{1.0f, -0x1.000004p-24f}, {0x1.000004p-24f, 1.0f}}},
     };

@@ -16,7 +16,7 @@ root=$(cd "$here/.." && pwd)
 work="$root/build/mutants"
 files_opt="" sites_opt="" list_only=0
 build_timeout=${MUTANT_BUILD_TIMEOUT:-600}
-test_timeout=${MUTANT_TEST_TIMEOUT:-120}
+test_timeout=${MUTANT_TEST_TIMEOUT:-60}
 while [ $# -gt 0 ]; do
     case "$1" in
         --files) files_opt=$2; shift 2 ;;

@@ -4,8 +4,9 @@
 
 namespace formats {
 
-NcFile::NcFile(const std::string& path, std::string shown) : shown_(std::move(shown)) {
-    check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | NC_CLOBBER, &id_), "nc_create", path);
+NcFile::NcFile(const std::string& path, std::string shown, bool classic) : shown_(std::move(shown)) {
+    const int mode = NC_NETCDF4 | NC_CLOBBER | (classic ? NC_CLASSIC_MODEL : 0);
+    check(nc_create(path.c_str(), mode, &id_), "nc_create", path);
 }
 
 NcFile::~NcFile() {

@@ -11,9 +11,10 @@ namespace formats {
 
 class NcFile {
 public:
-    // Creates (or replaces) a netCDF-4 file of the classic model.
-    // `shown` names the file in messages (the path may be a temporary name).
-    NcFile(const std::string& path, std::string shown);
+    // Creates (or replaces) a netCDF-4 file, of the classic model when
+    // `classic`. `shown` names the file in messages (the path may be a
+    // temporary name).
+    NcFile(const std::string& path, std::string shown, bool classic);
     ~NcFile();  // closes quietly when close() was not reached
     NcFile(const NcFile&) = delete;
     NcFile& operator=(const NcFile&) = delete;

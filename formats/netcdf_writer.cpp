@@ -87,10 +87,13 @@ float value_of(const RunData& data, Series which, int32_t c, int32_t k) {
     return kFill;
 }
 
+// A run that kept no cell has dimensions of length 0, which netCDF knows
+// only as unlimited ones; the classic model allows one, so that file is of
+// the netCDF-4 model. Every other file is of the classic model.
 class Writer {
 public:
     Writer(const RunData& data, const Provenance& made, const std::string& path, const std::string& shown)
-        : data_(data), box_(data), file_(path, shown) {
+        : data_(data), box_(data), file_(path, shown, box_.nlat > 0) {
         define(made);
         write();
         file_.close();

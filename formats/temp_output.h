@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 
 #include "formats/writers.h"
 
@@ -14,7 +13,7 @@ class TempOutput {
 public:
     explicit TempOutput(std::filesystem::path target)
         : target_(std::move(target)),
-          temp_(target_.parent_path() / ("." + target_.filename().string() + "." + std::to_string(getpid()) + ".tmp")) {}
+          temp_(target_.parent_path() / (target_.filename().string() + ".tmp")) {}
     ~TempOutput() {
         if (!committed_) {
             std::error_code ec;

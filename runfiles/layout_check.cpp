@@ -96,18 +96,34 @@ int32_t record_year(std::string_view line) {
 }
 
 void infer_span(textio::LineSource& in, const std::string& at, RunData& data) {
+    // Two readings of the span: the first cell's run of consecutive years,
+    // and its first year to the year of the file's last line. They differ
+    // only in a damaged file; the wider names the damage: a last cell cut
+    // short when the first cell's run is the longer, else a record missing
+    // from the first cell.
     Lines lines(in);
-    for (int32_t k = 0; k < 4; ++k) {
-        if (!lines.next()) return;  // the full check says what is missing
+    int32_t first = -1, run_end = -1, last = -1;
+    int64_t first_line = 0;
+    bool in_run = true;
+    while (const auto line = lines.next()) {
+        if (lines.number() <= 4 || line->find_first_not_of(' ') == std::string_view::npos) continue;
+        const int32_t year = record_year(*line);
+        if (first_line == 0) {
+            first = run_end = year;
+            first_line = lines.number();
+        } else if (in_run && year == run_end + 1) {
+            run_end = year;
+        } else {
+            in_run = false;
+        }
+        last = year;
     }
-    auto line = lines.next();
-    const int32_t first = line ? record_year(*line) : -1;
+    if (first_line == 0) return;  // the full check says what is missing
     if (first < 1850 || first > 2010)
-        throw RunFileError(where(at, 5) + ": no year record (1850 to 2010) after the header of " + cell_name(data, 0));
-    int32_t last = first;
-    while ((line = lines.next()) && record_year(*line) == last + 1) ++last;
+        throw RunFileError(where(at, first_line) + ": no year record (1850 to 2010) after the header of " +
+                           cell_name(data, 0));
     data.iyr1 = first;
-    data.iyr2 = last;
+    data.iyr2 = last >= first && last <= 2010 ? std::max(last, run_end) : run_end;
 }
 
 void check_data_file(textio::LineSource& in, const std::string& at, RunData& data) {
@@ -143,12 +159,12 @@ void check_qc_file(textio::LineSource& in, const std::string& at, const RunData&
     check_end(lines, at, data);
 }
 
-std::string first_unreadable_record(textio::LineSource& in) {
+std::string first_unreadable_record(textio::LineSource& in, int32_t skip) {
     static const textio::Layout year_record("(5x,12f7.2)");
     Lines lines(in);
     float v[12];
     while (const auto line = lines.next()) {
-        if (record_year(*line) < 0 || qc::read_plain_year(*line, v)) continue;
+        if (lines.number() <= skip || record_year(*line) < 1000 || qc::read_plain_year(*line, v)) continue;
         if (textio::read_record(*line, year_record,
                                 {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]}) !=
             textio::ReadStatus::ok)

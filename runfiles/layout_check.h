@@ -14,8 +14,8 @@ namespace runfiles {
 // The year in columns 1 to 5 of a year record, or -1.
 int32_t record_year(std::string_view line);
 
-// The span of MonthlyPDSI.tsf: the first cell's run of consecutive years.
-// Needs data.cells not empty.
+// The span of MonthlyPDSI.tsf: from the year of the first cell's first
+// record to that of the file's last line. Needs data.cells not empty.
 void infer_span(textio::LineSource& in, const std::string& at, RunData& data);
 
 // MonthlyPDSI.tsf: three citation lines (into data.citation), then per cell
@@ -27,8 +27,9 @@ void check_data_file(textio::LineSource& in, const std::string& at, RunData& dat
 // span's year records, nothing after.
 void check_qc_file(textio::LineSource& in, const std::string& at, const RunData& data);
 
-// The first year record of `in` whose twelve values do not read, as
-// "line N"; empty when every one reads. For the message of a failed read.
-std::string first_unreadable_record(textio::LineSource& in);
+// The first year record of `in` after line `skip` whose twelve values do
+// not read, as "line N"; empty when every one reads. For the message of a
+// failed read.
+std::string first_unreadable_record(textio::LineSource& in, int32_t skip);
 
 }  // namespace runfiles

@@ -72,7 +72,7 @@ void read_values(const fs::path& path, RunData& data) {
         if (qc::skip_data_header(*in)) status = qc::read_cells(*in, stage, matched);
     } catch (const textio::IoError&) {
         auto again = open_file(path);
-        throw RunFileError(path.string() + " " + first_unreadable_record(*again) + ": a value is not a number");
+        throw RunFileError(path.string() + " " + first_unreadable_record(*again, 3) + ": a value is not a number");
     }
     // The line check passed, so only a file changed since can fail here.
     if (status != qc::CellsRead::ok) throw RunFileError(path.string() + ": changed while it was read");
@@ -98,7 +98,7 @@ void read_estimates(const fs::path& path, RunData& data) {
         if (!qc::read_back(*in, stage, nread)) throw RunFileError(path.string() + ": changed while it was read");
     } catch (const textio::IoError&) {
         auto again = open_file(path);
-        throw RunFileError(path.string() + " " + first_unreadable_record(*again) + ": a value is not a number");
+        throw RunFileError(path.string() + " " + first_unreadable_record(*again, 0) + ": a value is not a number");
     }
     data.estimates = std::move(stage.est);
 }

@@ -1,0 +1,114 @@
+// `pdsi convert` on folders whose files are missing, cut, edited or of
+// other cells: exit status 1, one line naming the fault, no copy left.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/cli/grid.h"
+#include "tests/support/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::read_file;
+using testsupport::write_file;
+
+// Replaces the `n`th line (from 1) of the file; "" removes it.
+void edit_line(const fs::path& path, int32_t n, const std::string& text, bool remove = false) {
+    std::string all = read_file(path);
+    size_t at = 0;
+    for (int32_t k = 1; k < n; ++k) at = all.find('\n', at) + 1;
+    const size_t end = all.find('\n', at);
+    all.replace(at, end - at + (remove ? 1 : 0), text);
+    write_file(path, all);
+}
+
+struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> damage;
+    std::vector<std::string> words;  // each must be in the message
+};
+
+TEST(PdsiConvert, BadFilesAreRefusedAndLeaveNoCopy) {
+    testsupport::TempDir work;
+    const fs::path grid = work / "grid.txt";
+    cli_test::write_grid(grid);
+    const fs::path good = work / "good";
+    const auto made = testsupport::run_pdsi(work.path(), {"extract", "--grid", grid.string(), "--out", good.string(),
+                                                          "-q", "--years", "1850:1852", "--lat=31.25:36.25",
+                                                          "--lon=-98.75:-96.25", "--max-missing", "1.01", "--fill",
+                                                          "1851:1852"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string tsf = "MonthlyPDSI.tsf", xy = "MonthlyPDSI.xy", qc = "MonthlyPDSI_QC.tsf";
+    // Cell 1's header is line 4 of the .tsf, its years lines 5-7; cell 2's header is line 8.
+    const Case cases[] = {
+        {"no files at all", [&](const fs::path& d) { fs::remove(d / tsf); fs::remove(d / xy); }, {tsf, "no such file"}},
+        {"no coordinate file", [&](const fs::path& d) { fs::remove(d / xy); }, {xy, "no such file"}},
+        {"data file cut within a cell",
+         [&](const fs::path& d) {
+             const std::string t = read_file(d / tsf);
+             write_file(d / tsf, t.substr(0, t.size() / 2));
+         },
+         {tsf, "cut short"}},
+        {"data file cut inside a record",
+         [&](const fs::path& d) {
+             const std::string t = read_file(d / tsf);
+             write_file(d / tsf, t.substr(0, t.size() - 30));
+         },
+         {tsf, "cut short"}},
+        {"a year record missing", [&](const fs::path& d) { edit_line(d / tsf, 6, "", true); }, {tsf, "line 6", "1851"}},
+        {"letters in a value",
+         [&](const fs::path& d) {
+             edit_line(d / tsf, 9, " 1850  -1.25  abcde  -1.01  -1.23  -0.76  -0.20  -0.06  -1.31  -0.38  -0.48  -0.23   0.09");
+         },
+         {tsf, "line 9", "not a number"}},
+        {"coordinate file disagrees", [&](const fs::path& d) { edit_line(d / xy, 4, "  -93.75   31.25"); },
+         {tsf, "line 4", "MonthlyPDSI.xy"}},
+        {"a cell off the grid", [&](const fs::path& d) { edit_line(d / xy, 4, "  -98.70   31.25"); },
+         {xy, "not a mid-point"}},
+        {"coordinate file lacks the first cell", [&](const fs::path& d) { edit_line(d / xy, 4, "", true); },
+         {tsf, "line 4", "MonthlyPDSI.xy"}},
+        {"data file of more cells than listed",
+         [&](const fs::path& d) {
+             std::string t = read_file(d / xy);
+             t.erase(t.rfind('\n', t.size() - 2) + 1);
+             write_file(d / xy, t);
+         },
+         {tsf, "more than the 5 cells"}},
+        {"gap filling file of other cells",
+         [&](const fs::path& d) {
+             edit_line(d / qc, 1, "    33.75  -98.75  Orv Kelmaston Ruel Global PDSI values");
+         },
+         {qc, "line 1", "other cells"}},
+        {"gap filling file cut short",
+         [&](const fs::path& d) {
+             const std::string t = read_file(d / qc);
+             write_file(d / qc, t.substr(0, t.find('\n') + 1));
+         },
+         {qc, "cut short"}},
+        {"disk full while writing",
+         [&](const fs::path& d) { fs::create_symlink("/dev/full", d / "MonthlyPDSI.csv.tmp"); },
+         {"MonthlyPDSI.csv", "write failed"}},
+    };
+    for (const Case& c : cases) {
+        const fs::path dir = work / c.name;
+        fs::copy(good, dir);
+        c.damage(dir);
+        const auto result = testsupport::run_pdsi(dir, {"convert", "--format", "csv,netcdf"});
+        EXPECT_EQ(result.status, 1) << c.name;
+        EXPECT_EQ(result.err.rfind("pdsi convert: error: ", 0), 0u) << c.name << ": " << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << c.name << ": " << result.err;
+        for (const std::string& word : c.words)
+            EXPECT_NE(result.err.find(word), std::string::npos) << c.name << ": no \"" << word << "\" in " << result.err;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.find(".nc") == std::string::npos && name.find(".csv") == std::string::npos)
+                << c.name << ": " << name << " left behind";
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// The run's text files into RunData: the values as the text shows them,
+// the span from the records, the gap filling's file only when it is the
+// run's own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "runfiles/run_data.h"
+#include "tests/support/program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::write_file;
+
+const std::string kCitation = " first line\n second line\n third line\n";
+const std::string kXy = "  title\n title\n   Xlon.   Ylat\n  -98.75   31.25\n  178.75  -58.75\n";
+const std::string kYears1 =
+    " 1990  -1.25  -0.82 -99.90  -1.23  -0.76  -0.20  -0.06  -1.31  -0.38  -0.48  -0.23   0.09\n"
+    " 1991   0.13   1.00   2.55   9.99 -10.00   0.01  -0.01   0.00   3.33  -4.44   5.55  -6.66\n";
+const std::string kYears2 =
+    " 1990 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90 -99.90\n"
+    " 1991  12.34  -0.50   0.50   0.25  -0.25   0.75  -0.75   1.10   1.20   1.30   1.40   1.50\n";
+const std::string kTsf = kCitation + "    31.25  -98.75  cell values\n" + kYears1 +
+                         "   -58.75  178.75  cell values\n" + kYears2;
+const std::string kQc = "    31.25  -98.75  cell values\n" + kYears2 + "   -58.75  178.75  cell values\n" + kYears1;
+
+TEST(ReadRun, CarriesTheTextsValuesSpanAndCells) {
+    testsupport::TempDir dir;
+    write_file(dir / "MonthlyPDSI.xy", kXy);
+    write_file(dir / "MonthlyPDSI.tsf", kTsf);
+    const runfiles::RunData data = runfiles::read_run(dir.path());
+    EXPECT_EQ(data.iyr1, 1990);
+    EXPECT_EQ(data.iyr2, 1991);
+    ASSERT_EQ(data.ncells(), 2);
+    EXPECT_EQ(data.cells[1].lat, -58.75f);
+    EXPECT_EQ(data.cells[1].lon, 178.75f);
+    EXPECT_EQ(data.cells[0].header, "    31.25  -98.75  cell values");
+    EXPECT_EQ(data.citation, (std::vector<std::string>{"first line", "second line", "third line"}));
+    EXPECT_FALSE(data.filled());
+    EXPECT_FALSE(data.calibration);
+    const struct {
+        const char* name;
+        int32_t cell, month;
+        float value;
+    } rows[] = {
+        {"first month", 0, 0, -1.25f},       {"missing marker", 0, 2, runfiles::kMissing},
+        {"second year", 0, 12, 0.13f},      {"minus ten", 0, 16, -10.0f},
+        {"last month of cell 1", 0, 23, -6.66f}, {"cell 2 missing year", 1, 11, runfiles::kMissing},
+        {"cell 2 outlier", 1, 12, 12.34f},
+    };
+    for (const auto& row : rows) EXPECT_EQ(data.series(row.cell)[row.month], row.value) << row.name;
+}
+
+TEST(ReadRun, TakesTheGapFillingFileOnlyWhenItIsTheRunsOwn) {
+    const struct {
+        const char* name;
+        bool older;  // the QC file left from an earlier run
+        bool filled;
+    } rows[] = {{"the run's own", false, true}, {"left from an earlier run", true, false}};
+    for (const auto& row : rows) {
+        testsupport::TempDir dir;
+        write_file(dir / "MonthlyPDSI.xy", kXy);
+        write_file(dir / "MonthlyPDSI.tsf", kTsf);
+        write_file(dir / "MonthlyPDSI_QC.tsf", kQc);
+        if (row.older)
+            fs::last_write_time(dir / "MonthlyPDSI_QC.tsf",
+                                fs::last_write_time(dir / "MonthlyPDSI.tsf") - std::chrono::hours(1));
+        const runfiles::RunData data = runfiles::read_run(dir.path());
+        ASSERT_EQ(data.filled(), row.filled) << row.name;
+        if (row.filled) {
+            EXPECT_EQ(data.estimate(0)[12], 12.34f) << row.name;
+            EXPECT_EQ(data.estimate(1)[0], -1.25f) << row.name;
+        }
+    }
+}
+
+TEST(ReadRun, NoCellIsNoSpan) {
+    testsupport::TempDir dir;
+    write_file(dir / "MonthlyPDSI.xy", "  title\n title\n   Xlon.   Ylat\n");
+    write_file(dir / "MonthlyPDSI.tsf", kCitation);
+    const runfiles::RunData data = runfiles::read_run(dir.path());
+    EXPECT_EQ(data.ncells(), 0);
+    EXPECT_EQ(data.nmon(), 0);
+    EXPECT_EQ(data.citation.size(), 3u);
+}
+
+}  // namespace

@@ -1,7 +1,7 @@
 """Reads a run's NetCDF and CSV copies with the tools people use and checks
 them against the run's text files, parsed here by their fixed columns.
-    clients.py xarray DIR | csv DIR | cdotab DIR TABLE
-Prints one summary line; a mismatch is a message on stderr and status 1."""
+    clients.py xarray DIR... | csv DIR... | cdotab DIR TABLE
+Prints one summary line per folder; a mismatch is a message on stderr and status 1."""
 import csv
 import os
 import sys
@@ -45,42 +45,45 @@ def f32(text):
     return None if text == "-99.90" else np.float32(float(text))
 
 
+def expected(cells, lats, lons, span):
+    """The text's values on the file's rectangle, NaN where missing or absent."""
+    want = np.full((12 * len(span), len(lats), len(lons)), np.nan, dtype=np.float32)
+    row = {float(v): j for j, v in enumerate(lats)}
+    col = {float(v): i for i, v in enumerate(lons)}
+    for (lat, lon), series in cells.items():
+        j, i = row[lat], col[lon]
+        for k, (y, m) in enumerate((y, m) for y in span for m in range(1, 13)):
+            v = f32(series[(y, m)])
+            if v is not None:
+                want[k, j, i] = v
+    return want
+
+
 def check_xarray(d):
     import xarray as xr
     obs, est, span = text_run(d)
     ds = xr.open_dataset(os.path.join(d, "MonthlyPDSI.nc"))  # CF decoding on
     times = ds["time"].values
-    want = [np.datetime64(f"{y}-{m:02d}") for y in span for m in range(1, 13)]
-    if len(times) != len(want):
-        fail(f"{len(times)} times, the text has {len(want)} months")
-    for t, w in zip(times, want):
-        start, end = w.astype("datetime64[D]"), (w + 1).astype("datetime64[D]")
-        if not (start < t < end):
-            fail(f"time {t} is not inside the month {w}")
-    absent = 0
-    pairs = [("pdsi", obs)] + ([("pdsi_estimate", est)] if est else [])
-    for name, cells in pairs:
-        v = ds[name].values
-        if v.dtype != np.float32:
-            fail(f"{name} decodes as {v.dtype}")
-        for j, lat in enumerate(ds["lat"].values):
-            for i, lon in enumerate(ds["lon"].values):
-                series = cells.get((float(lat), float(lon)))
-                if series is None:
-                    absent += name == "pdsi"
-                    if not np.all(np.isnan(v[:, j, i])):
-                        fail(f"{name} at ({lat}, {lon}) has values but the cell is not in the files")
-                    continue
-                for k, (y, m) in enumerate((y, m) for y in span for m in range(1, 13)):
-                    text = f32(series[(y, m)])
-                    got = v[k, j, i]
-                    if (text is None) != bool(np.isnan(got)) or (text is not None and got != text):
-                        fail(f"{name} at ({lat}, {lon}) {y}-{m}: {got}, the text says {series[(y, m)]}")
+    months = [np.datetime64(f"{y}-{m:02d}") for y in span for m in range(1, 13)]
+    if len(times) != len(months):
+        fail(f"{d}: {len(times)} times, the text has {len(months)} months")
+    for t, w in zip(times, months):
+        if not (w.astype("datetime64[D]") < t < (w + 1).astype("datetime64[D]")):
+            fail(f"{d}: time {t} is not inside the month {w}")
+    lats, lons = ds["lat"].values, ds["lon"].values
+    for name, cells in [("pdsi", obs)] + ([("pdsi_estimate", est)] if est else []):
+        got = ds[name].values
+        if got.dtype != np.float32:
+            fail(f"{d}: {name} decodes as {got.dtype}")
+        want = expected(cells, lats, lons, span)
+        if not np.array_equal(got, want, equal_nan=True):
+            k, j, i = np.argwhere(~((got == want) | (np.isnan(got) & np.isnan(want))))[0]
+            fail(f"{d}: {name} at ({lats[j]}, {lons[i]}) month {k}: {got[k, j, i]}, the text says {want[k, j, i]}")
     if est:
         o, e, f = ds["pdsi"].values, ds["pdsi_estimate"].values, ds["pdsi_filled"].values
-        want = np.where(np.isnan(o), e, o)
-        if not np.array_equal(f, want, equal_nan=True):
-            fail("pdsi_filled is not pdsi where present, else pdsi_estimate")
+        if not np.array_equal(f, np.where(np.isnan(o), e, o), equal_nan=True):
+            fail(f"{d}: pdsi_filled is not pdsi where present, else pdsi_estimate")
+    absent = len(lats) * len(lons) - len(obs)
     print(f"cells {len(obs)} months {len(times)} absent {absent}")
 
 
@@ -130,6 +133,9 @@ def check_cdotab(d, table):
 
 
 if __name__ == "__main__":
-    mode, d = sys.argv[1], sys.argv[2]
-    {"xarray": lambda: check_xarray(d), "csv": lambda: check_csv(d),
-     "cdotab": lambda: check_cdotab(d, sys.argv[3])}[mode]()
+    mode = sys.argv[1]
+    if mode == "cdotab":
+        check_cdotab(sys.argv[2], sys.argv[3])
+    else:  # one process for every folder: the imports are most of the time
+        for d in sys.argv[2:]:
+            {"xarray": check_xarray, "csv": check_csv}[mode](d)

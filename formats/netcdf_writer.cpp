@@ -20,7 +20,7 @@ constexpr float kFill = runfiles::kMissing;  // the text's marker and the file's
 // One cell's whole series and one month's map both cost a few chunks of
 // 64 KiB: 64 months by 16 by 16 cells, deflate level 2 after shuffle.
 constexpr size_t kChunkMonths = 64, kChunkCells = 16;
-constexpr int kDeflate = 2;
+constexpr int kDeflate = 1;
 
 struct Rectangle {
     float south = 0.0f, west = 0.0f;

@@ -95,33 +95,32 @@ int32_t record_year(std::string_view line) {
     return ec == std::errc() && end == field.data() + field.size() && !field.empty() ? year : -1;
 }
 
-void infer_span(textio::LineSource& in, const std::string& at, RunData& data) {
+void infer_span(textio::LineSource& in, const std::string& last_line, const std::string& at, RunData& data) {
     // Two readings of the span: the first cell's run of consecutive years,
     // and its first year to the year of the file's last line. They differ
-    // only in a damaged file; the wider names the damage: a last cell cut
-    // short when the first cell's run is the longer, else a record missing
-    // from the first cell.
+    // only in a damaged file; the wider one lets the full check name the
+    // damage: a last cell cut short when the first cell's run is the
+    // longer, else a record missing from the first cell.
     Lines lines(in);
-    int32_t first = -1, run_end = -1, last = -1;
+    int32_t first = -1, run_end = -1;
     int64_t first_line = 0;
-    bool in_run = true;
     while (const auto line = lines.next()) {
         if (lines.number() <= 4 || line->find_first_not_of(' ') == std::string_view::npos) continue;
         const int32_t year = record_year(*line);
         if (first_line == 0) {
             first = run_end = year;
             first_line = lines.number();
-        } else if (in_run && year == run_end + 1) {
+        } else if (year == run_end + 1) {
             run_end = year;
         } else {
-            in_run = false;
+            break;
         }
-        last = year;
     }
     if (first_line == 0) return;  // the full check says what is missing
     if (first < 1850 || first > 2010)
         throw RunFileError(where(at, first_line) + ": no year record (1850 to 2010) after the header of " +
                            cell_name(data, 0));
+    const int32_t last = record_year(last_line);
     data.iyr1 = first;
     data.iyr2 = last >= first && last <= 2010 ? std::max(last, run_end) : run_end;
 }

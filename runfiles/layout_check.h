@@ -15,8 +15,9 @@ namespace runfiles {
 int32_t record_year(std::string_view line);
 
 // The span of MonthlyPDSI.tsf: from the year of the first cell's first
-// record to that of the file's last line. Needs data.cells not empty.
-void infer_span(textio::LineSource& in, const std::string& at, RunData& data);
+// record to that of `last_line`, the file's last line that is not blank.
+// Needs data.cells not empty.
+void infer_span(textio::LineSource& in, const std::string& last_line, const std::string& at, RunData& data);
 
 // MonthlyPDSI.tsf: three citation lines (into data.citation), then per cell
 // of `cells` its header at the cell's mid-point and a year record for every

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <utility>
@@ -103,6 +104,21 @@ void read_estimates(const fs::path& path, RunData& data) {
     data.estimates = std::move(stage.est);
 }
 
+// The last line of the file that is not blank, from its tail: the span
+// ends with its year.
+std::string last_line(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - 512);
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    in.seekg(from);
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' ')) tail.pop_back();
+    const size_t start = tail.rfind('\n');
+    return start == std::string::npos ? tail : tail.substr(start + 1);
+}
+
 // The gap filling writes its file after reading MonthlyPDSI.tsf: one older
 // than that is left from an earlier run in the folder.
 bool current(const fs::path& qc_file, const fs::path& data_file) {
@@ -124,7 +140,7 @@ RunData read_run(const fs::path& dir) {
     read_cell_table(xy, data);
     if (!data.cells.empty()) {
         auto in = open_file(tsf);
-        infer_span(*in, tsf.string(), data);
+        infer_span(*in, last_line(tsf), tsf.string(), data);
     }
     {
         auto in = open_file(tsf);

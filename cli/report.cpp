@@ -3,6 +3,9 @@
 
 #include "cli/exit_codes.h"
 #include "cli/subcommands.h"
+#include "report/page.h"
+#include "runfiles/run_data.h"
+#include "textio/errors.h"
 
 namespace cli {
 
@@ -16,8 +19,18 @@ int run_report(const ReportOptions& o, const Invocation& invocation) {
     return write_report(o.dir.empty() ? std::filesystem::path(".") : o.dir, invocation, o.quiet);
 }
 
-int write_report(const std::filesystem::path&, const Invocation&, bool) {
-    std::cerr << "pdsi: error: the report page is not in this build\n";
+int write_report(const std::filesystem::path& dir, const Invocation&, bool quiet) {
+    try {
+        const uintmax_t bytes = report::write_page(dir, std::string("pdsi ") + PDSI_VERSION);
+        if (!quiet) std::cout << "  " << (dir / report::kPageName).string() << "  " << bytes << " bytes\n";
+        return kOk;
+    } catch (const runfiles::RunFileError& error) {
+        std::cerr << "pdsi report: error: " << error.what() << "\n";
+    } catch (const textio::IoError& error) {
+        std::cerr << "pdsi report: error: " << error.what() << "\n";
+    } catch (const std::bad_alloc&) {
+        std::cerr << "pdsi report: error: not enough memory for the page\n";
+    }
     return kFailed;
 }
 

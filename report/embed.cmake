@@ -1,0 +1,22 @@
+# Writes OUT: for each file of FILES a byte array named by NAMES, so the
+# page's assets travel inside the program whatever characters they hold.
+# A source map reference is dropped: the page opens with no other file.
+list(LENGTH FILES count)
+math(EXPR last "${count} - 1")
+set(text "// Generated at build time; do not edit.\n#include \"report/page_assets.h\"\n\nnamespace report::assets {\n")
+foreach(k RANGE ${last})
+  list(GET FILES ${k} file)
+  list(GET NAMES ${k} name)
+  file(READ ${file} content)
+  string(REGEX REPLACE "//# sourceMappingURL=[^\n]*" "" content "${content}")
+  file(WRITE ${OUT}.part "${content}")
+  file(READ ${OUT}.part hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  math(EXPR size "${hex_length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND text "static const unsigned char ${name}_bytes[] = {${bytes}0};\n")
+  string(APPEND text "const std::string_view ${name}(reinterpret_cast<const char*>(${name}_bytes), ${size});\n")
+endforeach()
+file(REMOVE ${OUT}.part)
+string(APPEND text "}  // namespace report::assets\n")
+file(WRITE ${OUT} "${text}")

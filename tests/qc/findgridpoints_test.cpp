@@ -148,7 +148,7 @@ TEST(NeighbourIndex, MatchesTheLinearSearch) {
         for (int32_t ic = 1; ic <= ngrid; ++ic) {
             for (float dist : dists) {
                 for (int32_t nlist : {20, 4}) {
-                    std::vector<int32_t> a(nlist, -1), b(nlist, -2);
+                    std::vector<int32_t> a(nlist + 1, -2), b(nlist + 1, -2);  // a guard entry each
                     int32_t na = -1, nb = -2;
                     qc::findgridpoints(coord.data(), ngrid, ic, na, a.data(), iyrs.data(), ldim, nlist, dist);
                     index.find(ic, nb, b.data(), iyrs.data(), nlist, dist);

@@ -139,7 +139,7 @@ std::string render_map(const ReportData& data, std::span<const float> breaks) {
     const int32_t pad = std::max(2, span / 10);
     const int32_t vx = std::max(0, x0 - pad) - 4, vy = std::max(0, y0 - pad);
     const int32_t vw = std::min(144, x1 + pad) - std::max(0, x0 - pad) + 5, vh = std::min(72, y1 + pad) - vy + 3;
-    const float font = std::max(0.6f, static_cast<float>(std::max(vw, vh)) / 60.0f);
+    const float font = static_cast<float>(std::max(vw, vh)) / 45.0f;
     std::string svg = format("<svg class=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"%d %d %d %d\">\n", vx, vy, vw, vh);
     svg += format("<style>svg.map text{font-size:%.2fpx}</style>\n", font);
     std::string labels;
@@ -156,12 +156,12 @@ std::string render_map(const ReportData& data, std::span<const float> breaks) {
                          static_cast<float>(vx + 4) - 0.4f, static_cast<float>(y) + font / 3, std::abs(lat),
                          lat < 0 ? "S" : lat > 0 ? "N" : "");
     }
-    svg += labels;
     svg += "<svg x=\"0\" y=\"0\" width=\"144\" height=\"72\" viewBox=\"0 0 144 72\">\n"
            "<rect class=\"frame\" x=\"0\" y=\"0\" width=\"144\" height=\"72\"/>\n";
     for (int32_t x = 0; x <= 144; x += step) svg += format("<line class=\"grid\" x1=\"%d\" y1=\"0\" x2=\"%d\" y2=\"72\"/>", x, x);
     for (int32_t y = 0; y <= 72; y += step) svg += format("<line class=\"grid\" x1=\"0\" y1=\"%d\" x2=\"144\" y2=\"%d\"/>", y, y);
-    svg += "\n" + cells + "</svg>\n</svg>";
+    // The labels after the map, so its frame does not cover them.
+    svg += "\n" + cells + "</svg>\n" + labels + "</svg>";
     return svg;
 }
 

@@ -92,7 +92,10 @@
     }
     selected = n;
     const rect = document.getElementById("cell-" + n);
-    if (rect) rect.classList.add("selected");
+    if (rect) {
+      rect.classList.add("selected");
+      rect.parentNode.appendChild(rect);  // drawn last, its outline stays whole
+    }
     const row = document.getElementById("row-" + n);
     if (row) row.classList.add("selected");
     document.getElementById("cell-title").textContent = "Cell " + n + ", " + place(c);

@@ -1,0 +1,91 @@
+// The page's pure parts: where a cell goes on the map, its colour class,
+// the escaping of file text, the time axis and the packed series.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "report/escape.h"
+#include "report/map_geometry.h"
+#include "report/page.h"
+
+namespace {
+
+TEST(ReportMap, CellSquareInGridUnits) {
+    struct Row { const char* name; float lat, lon; int32_t x, y; };
+    const Row rows[] = {
+        {"west edge at -180", 31.25f, -178.75f, 0, 23},
+        {"last column ends at 180", 31.25f, 178.75f, 143, 23},
+        {"north-most row", 76.25f, 1.25f, 72, 5},
+        {"south-most row", -58.75f, -1.25f, 71, 59},
+        {"latitude 0 edge below 1.25", 1.25f, -98.75f, 32, 35},
+    };
+    for (const Row& r : rows) {
+        const report::CellRect rect = report::cell_rect(r.lat, r.lon);
+        EXPECT_EQ(rect.x, r.x) << r.name;
+        EXPECT_EQ(rect.y, r.y) << r.name;
+    }
+}
+
+TEST(ReportMap, ColourClassAtEachBreak) {
+    const float breaks[] = {0.5f, 0.6f, 0.7f};
+    struct Row { const char* name; std::optional<float> value; int32_t k; };
+    const Row rows[] = {
+        {"below the first break", 0.49f, 0},
+        {"exactly on the first break goes above", 0.5f, 1},
+        {"between breaks", 0.65f, 2},
+        {"exactly on the last break", 0.7f, 3},
+        {"negative zero is below", -0.0f, 0},
+        {"no value", std::nullopt, -1},
+        {"NaN fit is no value", std::nanf(""), -1},
+    };
+    for (const Row& r : rows) EXPECT_EQ(report::colour_class(r.value, breaks), r.k) << r.name;
+}
+
+TEST(ReportText, EscapedForHtmlAndScript) {
+    struct Row { const char* name; const char* text; const char* html; const char* json; };
+    const Row rows[] = {
+        {"script tag", "<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;",
+         "\"\\u003Cscript\\u003Ealert(1)\\u003C/script\\u003E\""},
+        {"ampersand and quotes", "a & \"b\" 'c'", "a &amp; &quot;b&quot; &#39;c&#39;", "\"a \\u0026 \\\"b\\\" 'c'\""},
+        {"non-ASCII passes whole", "36.25\xC2\xB0N", "36.25\xC2\xB0N", "\"36.25\xC2\xB0N\""},
+        {"control characters and backslash", "a\tb\\", "a\tb\\", "\"a\\u0009b\\\\\""},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(report::html_escape(r.text), r.html) << r.name;
+        EXPECT_EQ(report::json_string(r.text), r.json) << r.name;
+    }
+}
+
+TEST(ReportTime, MonthStartInUtcMilliseconds) {
+    struct Row { const char* name; int32_t year, month; int64_t ms; };
+    const Row rows[] = {
+        {"epoch", 1970, 1, 0},
+        {"January 1901, before the epoch", 1901, 1, -2177452800000},
+        {"February 2000", 2000, 2, 949363200000},
+        {"December to January", 2010, 12, 1291161600000},
+        {"the month after December 2010", 2011, 1, 1293840000000},
+        {"first month of the grid", 1850, 1, -3786825600000},
+    };
+    for (const Row& r : rows) EXPECT_EQ(report::month_ms(r.year, r.month), r.ms) << r.name;
+}
+
+// The page's script reads three characters a month: code = hundredths +
+// 131072 in base 64, 0 for no value.
+int32_t unpack(const std::string& text, size_t k) {
+    const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz-_";
+    int32_t code = 0;
+    for (size_t i = 0; i < 3; ++i) code = code * 64 + static_cast<int32_t>(alphabet.find(text[3 * k + i]));
+    return code == 0 ? INT32_MIN : code - 131072;
+}
+
+TEST(ReportData, SeriesPackedAsHundredths) {
+    const float values[] = {-99.9f, 0.0f, -1.25f, 12.5f, 0.07f, -99.99f, 999.99f, NAN};
+    const int32_t expected[] = {INT32_MIN, 0, -125, 1250, 7, -9999, 99999, INT32_MIN};
+    const std::string packed = report::pack_series(values, 8);
+    ASSERT_EQ(packed.size(), 24u);
+    for (size_t k = 0; k < 8; ++k) EXPECT_EQ(unpack(packed, k), expected[k]) << "month " << k;
+}
+
+}  // namespace

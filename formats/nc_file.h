@@ -3,6 +3,7 @@
 // FormatError naming the file, the call and the object.
 #include <netcdf.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "formats/writers.h"

@@ -1,8 +1,11 @@
 // MonthlyPDSI.nc: the run on the smallest rectangle of the grid that holds
 // its cells; months and cells the files lack are the fill value.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "formats/nc_file.h"

@@ -1,7 +1,10 @@
 #include "runfiles/layout_check.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "qc/year_record.h"
 #include "textio/record_read.h"

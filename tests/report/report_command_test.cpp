@@ -68,7 +68,11 @@ TEST(PdsiReport, RefusesBrokenRunsAndLeavesNoPage) {
     };
     for (const Row& r : rows) {
         testsupport::TempDir copy;
-        for (const auto& entry : fs::directory_iterator(run)) fs::copy(entry.path(), copy / entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(run)) {  // times kept: they tell a file of this run
+            const fs::path to = copy / entry.path().filename().string();
+            fs::copy(entry.path(), to);
+            fs::last_write_time(to, fs::last_write_time(entry.path()));
+        }
         if (r.text.empty()) fs::remove(copy / "MonthlyPDSI.xy");
         else write_file(copy / r.file, r.text);
         const auto result = run_pdsi(copy.path(), {"report"});

@@ -140,5 +140,6 @@
   }
 
   window.pdsiReport = { select: select, graph: () => graph, selected: () => selected };
-  if (cells.length) select(cells[0].n);
+  const first = cells.find((c) => c.obs || c.est) || cells[0];
+  if (first) select(first.n);
 })();

@@ -92,7 +92,9 @@ TEST(PdsiExtract, WritesTheDialoguesFiles) {
         for (const char* file : kFiles) {
             const bool made = fs::exists(dialogue_dir / file);
             ASSERT_EQ(fs::exists(command_dir / "run" / file), made) << r.name << ": " << file;
-            if (made) EXPECT_EQ(read_file(command_dir / "run" / file), read_file(dialogue_dir / file)) << r.name << ": " << file;
+            if (made) {
+                EXPECT_EQ(read_file(command_dir / "run" / file), read_file(dialogue_dir / file)) << r.name << ": " << file;
+            }
         }
     }
 }

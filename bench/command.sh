@@ -11,17 +11,7 @@ reps=${PDSI_BENCH_REPS:-7}
 cmake --build "$build" --target pdsiserver pdsi makegrid >/dev/null
 mkdir -p "$dir" && cd "$dir"
 [ -f pdsisc1850-2010.txt ] || "$build/tools/makegrid" --out pdsisc1850-2010.txt
-TIMEFORMAT=%3R
-declare -A walls
-one() { # key command...
-  local key=$1 t
-  shift
-  t=$( { time ("$@" >/dev/null 2>&1); } 2>&1 )
-  walls[$key]="${walls[$key]:-} $t"
-}
-stats() { # key
-  printf '%s\n' ${walls[$1]} | sort -n | awk '{w[NR]=$1} END {printf "best %.3f s, median %.3f s", w[1], w[int((NR+1)/2)]}'
-}
+source "$root/bench/timing.sh"
 bench() { # name answers pdsi-args...
   local name=$1 answers=$2
   shift 2

@@ -15,17 +15,7 @@ py=/usr/bin/python3
 cmake --build "$build" --target pdsi makegrid >/dev/null
 mkdir -p "$dir" && cd "$dir"
 [ -f pdsisc1850-2010.txt ] || "$build/tools/makegrid" --out pdsisc1850-2010.txt
-TIMEFORMAT=%3R
-declare -A walls
-one() { # key command...
-  local key=$1 t
-  shift
-  t=$( { time ("$@" >/dev/null 2>&1); } 2>&1 )
-  walls[$key]="${walls[$key]:-} $t"
-}
-stats() { # key
-  printf '%s\n' ${walls[$1]} | sort -n | awk '{w[NR]=$1} END {printf "best %.3f s, median %.3f s", w[1], w[int((NR+1)/2)]}'
-}
+source "$root/bench/timing.sh"
 show() { printf '  %-44s %s\n' "$1" "$(stats "$1")"; }
 
 pdsi="$build/cli/pdsi"

@@ -65,6 +65,10 @@ void check_header(Lines& lines, const std::string& at, const RunData& data, size
 }
 
 void check_years(Lines& lines, const std::string& at, const RunData& data, size_t c) {
+    // A span of no year: the file holds headers and nothing under them.
+    if (data.iyr2 < data.iyr1)
+        throw RunFileError(where(at, lines.number() + 1) + ": no year record (1850 to 2010) after the header of " +
+                           cell_name(data, c));
     for (int32_t year = data.iyr1; year <= data.iyr2; ++year) {
         const auto line = lines.next();
         if (!line)

@@ -59,6 +59,14 @@ TEST(PdsiConvert, BadFilesAreRefusedAndLeaveNoCopy) {
              write_file(d / tsf, t.substr(0, t.size() - 30));
          },
          {tsf, "cut short"}},
+        {"data file of headers only",
+         [&](const fs::path& d) {
+             const std::string t = read_file(d / tsf);
+             size_t at = 0;
+             for (int k = 0; k < 4; ++k) at = t.find('\n', at) + 1;
+             write_file(d / tsf, t.substr(0, at));
+         },
+         {tsf, "line 5", "no year record"}},
         {"a year record missing", [&](const fs::path& d) { edit_line(d / tsf, 6, "", true); }, {tsf, "line 6", "1851"}},
         {"letters in a value",
          [&](const fs::path& d) {

@@ -2,11 +2,12 @@
 #include <cstdio>
 
 #include "extract/driver.h"
+#include "parallel/pipeline.h"
 #include "textio/console.h"
 
 int main() {
     textio::FdSource keyboard(0, "console", false);
     textio::StreamSink display(stdout, "console");
     textio::Console console(keyboard, display);
-    return extract::run_program(console, stderr);
+    return extract::run_program(console, stderr, parallel::hardware_threads());
 }

@@ -112,6 +112,10 @@ void add_extract(CLI::App& root, ExtractOptions& o) {
     add_format_option(*sub, o.formats);
     sub->add_flag("--report", o.report, "Also write the report page MonthlyPDSI_report.html");
     sub->add_flag("-q,--quiet", o.quiet, "Print nothing on success");
+    sub->add_option_function<std::string>("--threads", ignore, "Threads to use, 1 to 1024 (default: one per hardware "
+                                 "thread); the files are the same for any count")
+        ->type_name("N")
+        ->check(parsed_into<int32_t>(o.threads, parse_threads));
 }
 
 }  // namespace cli

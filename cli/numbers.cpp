@@ -34,6 +34,15 @@ std::string parse_year(std::string_view text, int32_t& year) {
     return "";
 }
 
+std::string parse_threads(std::string_view text, int32_t& count) {
+    int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < 1 || value > 1024)
+        return quoted(text) + " is not a thread count (1 to 1024)";
+    count = value;
+    return "";
+}
+
 std::string parse_real(std::string_view text, float& value) {
     std::string_view digits = text;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);

@@ -1,5 +1,6 @@
 #pragma once
 // What each subcommand was asked, as parsed and checked at the boundary.
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct ExtractOptions {
     std::vector<Format> formats;
     bool report = false;
     bool quiet = false;
+    int32_t threads = 0;  // 0: one per hardware thread
 };
 
 struct ConvertOptions {

@@ -10,6 +10,7 @@
 #include "cli/subcommands.h"
 #include "extract/extraction.h"
 #include "extract/readgrid.h"
+#include "parallel/pipeline.h"
 #include "qc/orvqc5.h"
 #include "textio/errors.h"
 #include "textio/sink.h"
@@ -116,6 +117,7 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
     request.lonmax = o.lon ? o.lon->high : extract::kEastMost;
     request.pctmiss = o.max_missing;
 
+    const int32_t threads = o.threads > 0 ? o.threads : parallel::hardware_threads();
     const fs::path shown_dir = o.out.empty() ? fs::path(".") : o.out;
     const bool terminal = TerminalProgress::stderr_is_terminal();
     textio::NullSink display;  // the dialogue's lines: nobody reads them here
@@ -125,7 +127,7 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
     try {
         {
             TerminalProgress reading("reading the grid: month", terminal);
-            extraction = extract::extract_cells(console, request, {o.grid, o.out, &reading});
+            extraction = extract::extract_cells(console, request, {o.grid, o.out, &reading, threads});
         }
         if (o.fill) {
             const int32_t years = o.fill->last - o.fill->first + 1;
@@ -136,7 +138,7 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
             TerminalProgress filling("filling: cell", terminal);
             qc::StageRequest stage{request.iyr1, request.iyr2, o.out,
                                    qc::calibration_period(request.iyr1, request.iyr2, o.fill->first, o.fill->last),
-                                   &filling};
+                                   &filling, threads};
             outcome = qc::run_stage(console, stage);
         }
     } catch (const extract::GridReadFailure& failure) {

@@ -29,7 +29,7 @@ namespace {
 
 }  // namespace
 
-void run_driver(textio::Console& console) {
+void run_driver(textio::Console& console, int32_t threads) {
     static const textio::Layout fill_question(
         "(//10x,'Would you like to try and fill some of the remaining'"
         "/10x,'  monthly gaps in the cells selected?',/)");
@@ -48,7 +48,7 @@ void run_driver(textio::Console& console) {
 
     int32_t nbox = 0;
     try {
-        nbox = extract_cells(console, request, {std::string(kInputName), {}}).nbox;
+        nbox = extract_cells(console, request, {std::string(kInputName), {}, nullptr, threads}).nbox;
     } catch (const GridReadFailure& failure) {
         report_read_failure(console, failure);
     }
@@ -56,14 +56,14 @@ void run_driver(textio::Console& console) {
     console.write(fill_question, {});
     console.write(fill_prompt, {});
     const bool fill = read_true_false(console);
-    if (fill) qc::orvqc5(console, request.iyr1, request.iyr2);
+    if (fill) qc::orvqc5(console, request.iyr1, request.iyr2, threads);
 
     console.write(termination, {});
     console.write(fill ? filled_count : extracted_count, {nbox});
     wait(console, "             Hit RETURN to quit");
 }
 
-int run_program(textio::Console& console, std::FILE* errors) {
+int run_program(textio::Console& console, std::FILE* errors, int32_t threads) {
     auto report = [&](const char* line) {
         try {
             console.out().flush();  // what the user saw before the error
@@ -74,7 +74,7 @@ int run_program(textio::Console& console, std::FILE* errors) {
     };
     int status = 0;
     try {
-        run_driver(console);
+        run_driver(console, threads);
     } catch (const textio::RunEnd& end) {
         status = end.status;
     } catch (const textio::IoError& error) {

@@ -26,12 +26,13 @@ Extraction extract_cells(textio::Console& console, const Request& request, const
     console.write(extracting, {});
     // The store goes out of scope here, before the gap filling needs its
     // own memory.
-    const GridStore store = readgrid(paths.grid.string(), request.iyr1, request.iyr2, result.box, paths.progress);
+    const GridStore store = readgrid(paths.grid.string(), request.iyr1, request.iyr2, result.box, paths.progress,
+                                     paths.threads);
     console.write(removing, {});
-    const std::vector<int32_t> keep = screencells(store, request.pctmiss);
+    const std::vector<int32_t> keep = screencells(store, request.pctmiss, paths.threads);
     result.nkept = static_cast<int32_t>(std::count(keep.begin(), keep.end(), 1));
     console.write(writing, {outfl()});
-    writecells(console, store, keep, axes, request.iyr1, paths.dir);
+    writecells(console, store, keep, axes, request.iyr1, paths.dir, paths.threads);
     return result;
 }
 

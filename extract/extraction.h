@@ -15,6 +15,7 @@ struct ExtractionPaths {
     std::filesystem::path grid;  // the grid file
     std::filesystem::path dir;   // where the files go; empty: the working directory
     textio::Progress* progress = nullptr;  // months of the grid read
+    int32_t threads = 1;                   // the output is the same for any count
 };
 
 struct Extraction {

@@ -1,81 +1,141 @@
 #include "extract/readgrid.h"
 
 #include <cstring>
+#include <exception>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "extract/grid_axes.h"
 #include "extract/row_reader.h"
+#include "parallel/pipeline.h"
+#include "textio/block_scanner.h"
 #include "textio/errors.h"
-#include "textio/source.h"
 
 namespace extract {
 
 namespace {
 
 constexpr int32_t kBlock = 1 + kRows;  // month header and its data rows
+// Months per batch. Rows come month by month but a cell's series runs
+// along the months: a batch's months of each cell are gathered cell by
+// cell and then copied over in one piece per cell, so that the store is
+// written a cache line at a time instead of one value per cell.
+constexpr int32_t kStaged = 16;
+
+struct BoxRow {
+    size_t offset, size;  // in the batch's bytes
+    int32_t nrec;         // records before it
+    int32_t row;          // 0 = the box's southernmost
+    int32_t month;        // 0 = the batch's first
+};
+
+// Some months of the file, read by the calling thread, parsed by any.
+struct Batch {
+    textio::Block bytes;
+    std::vector<BoxRow> rows;
+    int32_t first = 1;  // its first month of the span
+    int32_t count = 0;  // months it completes
+    std::exception_ptr end;  // the file ended after its rows
+    std::optional<GridReadFailure> failure;  // its first box row that cannot be read
+    std::vector<float> staged;  // kStaged months of every cell
+    std::vector<float> values;  // one row's box columns
+    std::string scratch;
+};
+
+void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& store) {
+    const size_t ncols = static_cast<size_t>(box.ncols());
+    const size_t nrows = static_cast<size_t>(box.nrows());
+    const size_t nbox = ncols * nrows;
+    batch.staged.resize(kStaged * nbox);
+    batch.values.resize(ncols);
+    for (const BoxRow& r : batch.rows) {
+        const std::string_view row = textio::clean_record(
+            batch.bytes.view().substr(r.offset, r.size), batch.scratch);
+        if (!reader.read(row, batch.values.data())) {
+            batch.failure = GridReadFailure{r.nrec, box, reader.fault(row)};
+            return;
+        }
+        // Cell number c * nrows + r + 1 for column c and row r of the box.
+        float* to = &batch.staged[static_cast<size_t>(r.row) * kStaged + static_cast<size_t>(r.month)];
+        for (size_t c = 0; c < ncols; ++c) to[c * nrows * kStaged] = batch.values[c];
+    }
+    if (batch.end) return;
+    const size_t count = static_cast<size_t>(batch.count);
+    for (size_t n = 0; n < nbox; ++n) {
+        float* dst = store.series(static_cast<int32_t>(n + 1)) + (batch.first - 1);
+        const float* src = &batch.staged[n * kStaged];
+        if (count == kStaged) std::memcpy(dst, src, kStaged * sizeof(float));
+        else std::memcpy(dst, src, count * sizeof(float));
+    }
+}
 
 }  // namespace
 
-GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Box& box, textio::Progress* progress) {
+GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Box& box, textio::Progress* progress,
+                   int32_t threads) {
     const std::string unit = std::filesystem::path(path).filename().string();
-    textio::FileSource in(path);
+    textio::BlockScanner in(path);
     if (!in.ok()) throw textio::IoError("Cannot open file", "open", unit);
 
     int32_t nrec = 0;
     auto skip = [&] {
-        if (!in.skip()) throw GridEnded(unit, nrec);
+        if (!in.next()) throw GridEnded(unit, nrec);
         ++nrec;
     };
-
+    // The records before the span are dropped as they go.
+    constexpr size_t kDropAt = 1 << 20;
     skip();  // file header
     const int32_t months_before = 12 * (iyr1 - kFirstYear);
-    for (int32_t k = 0; k < months_before * kBlock; ++k) skip();
+    textio::Block dropped;
+    for (int32_t k = 0; k < months_before * kBlock; ++k) {
+        skip();
+        if (in.held() >= kDropAt) in.cut(dropped);
+    }
+    in.cut(dropped);
 
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);
     GridStore store(box, nmon, GridStore::Unfilled{});
-    RowReader rows(box.ilon1, box.ilon2);
-    const size_t ncols = static_cast<size_t>(box.ncols());
-    const size_t nrows = static_cast<size_t>(box.nrows());
-    const size_t nbox = ncols * nrows;
+    const RowReader reader(box.ilon1, box.ilon2);
 
-    // Rows come month by month but a cell's series runs along the months:
-    // a few months of each cell are gathered here, cell by cell, and then
-    // copied over in one piece per cell, so that the store is written a
-    // cache line at a time instead of one value per cell.
-    constexpr size_t kStaged = 16;
-    std::vector<float> staged(kStaged * nbox);
-    std::vector<float> values(ncols);
-    auto move_over = [&](int32_t first, size_t count) {
-        for (size_t n = 0; n < nbox; ++n) {
-            float* dst = store.series(static_cast<int32_t>(n + 1)) + (first - 1);
-            const float* src = &staged[n * kStaged];
-            if (count == kStaged) std::memcpy(dst, src, kStaged * sizeof(float));
-            else std::memcpy(dst, src, count * sizeof(float));
+    const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
+    // One batch more than the pipeline holds: the one being filled.
+    std::vector<Batch> batches(window + 1);
+    parallel::Pipeline pipeline(threads, window);
+    size_t seq = 0;
+    for (int32_t m = 1; m <= nmon; ++seq) {
+        Batch& batch = batches[seq % batches.size()];
+        batch.rows.clear();
+        batch.first = m;
+        batch.count = 0;
+        batch.end = nullptr;
+        batch.failure.reset();
+        try {
+            for (; m <= nmon && batch.count < kStaged; ++m, ++batch.count) {
+                skip();  // month header
+                for (int32_t j = 1; j < box.jlat1; ++j) skip();
+                for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
+                    const auto row = in.next();
+                    if (!row) throw GridReadFailure{nrec, box, "the file ends before it"};
+                    batch.rows.push_back({row->offset, row->size, nrec, j - box.jlat1, batch.count});
+                    ++nrec;
+                }
+                for (int32_t j = box.jlat2 + 1; j <= kRows; ++j) skip();
+            }
+        } catch (...) {
+            batch.end = std::current_exception();
         }
-    };
-
-    int32_t first_staged = 1;
-    for (int32_t m = 1; m <= nmon; ++m) {
-        const size_t t = static_cast<size_t>(m - first_staged);
-        skip();  // month header
-        for (int32_t j = 1; j < box.jlat1; ++j) skip();
-        for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
-            const auto row = in.next();
-            if (!row) throw GridReadFailure{nrec, box, "the file ends before it"};
-            if (!rows.read(*row, values.data())) throw GridReadFailure{nrec, box, rows.fault(*row)};
-            ++nrec;
-            // Cell number c * nrows + r + 1 for column c and row r of the box.
-            float* to = &staged[static_cast<size_t>(j - box.jlat1) * kStaged + t];
-            for (size_t c = 0; c < ncols; ++c) to[c * nrows * kStaged] = values[c];
-        }
-        for (int32_t j = box.jlat2 + 1; j <= kRows; ++j) skip();
-        if (t + 1 == kStaged || m == nmon) {
-            move_over(first_staged, t + 1);
-            first_staged = m + 1;
-        }
-        if (progress) progress->advance(m, nmon);
+        in.cut(batch.bytes);
+        pipeline.submit([&batch, &reader, &box, &store] { parse(batch, reader, box, store); },
+                        [&batch, progress, nmon] {
+                            if (batch.failure) throw *batch.failure;
+                            if (batch.end) std::rethrow_exception(batch.end);
+                            if (progress)
+                                for (int32_t k = 0; k < batch.count; ++k) progress->advance(batch.first + k, nmon);
+                        });
+        if (batch.end) break;
     }
+    pipeline.finish();
     return store;
 }
 

@@ -29,8 +29,9 @@ public:
 // Reads months January iyr1 to December iyr2 of the box's cells from the
 // grid file at `path`. A box row that cannot be read throws GridReadFailure;
 // the file ending anywhere else throws GridEnded. `progress` hears of every
-// month read.
+// month read. The rows are parsed on `threads` threads; what it returns or
+// throws is the same for any count.
 GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Box& box,
-                   textio::Progress* progress = nullptr);
+                   textio::Progress* progress = nullptr, int32_t threads = 1);
 
 }  // namespace extract

@@ -1,16 +1,18 @@
 #include "extract/writecells.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "textio/plain_fields.h"
 #include "extract/names.h"
+#include "parallel/pipeline.h"
 #include "textio/editors.h"
+#include "textio/plain_fields.h"
 
 namespace extract {
 
-void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* months) {
-    char record[5 + 12 * 7 + 1];
+void YearRecordWriter::append(std::string& out, int32_t year, const float* months) {
+    char record[kRecordSize];
     if (year >= 1000 && year <= 9999) {
         record[0] = ' ';
         uint32_t y = static_cast<uint32_t>(year);
@@ -41,12 +43,11 @@ void YearRecordWriter::write(textio::Sink& sink, int32_t year, const float* mont
         std::memcpy(fields, text_, sizeof text_);
     }
     record[sizeof record - 1] = '\n';
-    sink.buffer().append(record, sizeof record);
-    sink.flush_if_full();
+    out.append(record, sizeof record);
 }
 
 void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
-                const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir) {
+                const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir, int32_t threads) {
     static const textio::Layout citation(
         "(1x,'Orv-Kelmaston-Ruel Global/Land PDSI, version 2010: monthly Palmer Drought'"
         "/1x,'Severity Index on a 2.5 by 2.5 degree land grid, January 1850 to December'"
@@ -61,18 +62,63 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     tsf.write(citation, {});
     xy.write(title, {kLastYear});
 
-    YearRecordWriter years;
     const Box& box = store.box();
     const int32_t nyrs = store.nmon() / 12;
-    for (int32_t n = 1; n <= box.nbox(); ++n) {
-        if (keep[static_cast<size_t>(n - 1)] == 0) continue;
-        const float lon = axes.xlon(box.column(n));
-        const float lat = axes.ylat(box.row(n));
-        console.write(echo, {lat, lon});
-        tsf.write(header, {lat, lon});
-        xy.write(midpoint, {lon, lat});
-        const float* series = store.series(n);
-        for (int32_t y = 1; y <= nyrs; ++y) years.write(tsf, iyr1 + y - 1, series + 12 * (y - 1));
+    std::vector<int32_t> kept;
+    for (int32_t n = 1; n <= box.nbox(); ++n)
+        if (keep[static_cast<size_t>(n - 1)] != 0) kept.push_back(n);
+
+    // A batch of cells: their records, made on any thread.
+    struct Batch {
+        size_t first = 0, count = 0;  // in kept
+        std::vector<size_t> header_ends;  // where each cell's header ends in text
+        textio::StringSink text;
+        YearRecordWriter years;
+    };
+    constexpr size_t kCells = 32;
+    const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
+    std::vector<Batch> batches(window + 1);  // one more than the pipeline holds: the one being filled
+    auto format = [&](Batch& batch) {
+        std::string& out = batch.text.text();
+        out.clear();
+        batch.header_ends.clear();
+        for (size_t k = batch.first; k < batch.first + batch.count; ++k) {
+            const int32_t n = kept[k];
+            batch.text.write(header, {axes.ylat(box.row(n)), axes.xlon(box.column(n))});
+            batch.header_ends.push_back(batch.text.text().size());
+            const float* series = store.series(n);
+            for (int32_t y = 1; y <= nyrs; ++y) batch.years.append(out, iyr1 + y - 1, series + 12 * (y - 1));
+        }
+    };
+    // In the order and with the flushes of one record at a time.
+    auto commit = [&](Batch& batch) {
+        const std::string& out = batch.text.text();
+        size_t at = 0;
+        for (size_t k = 0; k < batch.count; ++k) {
+            const int32_t n = kept[batch.first + k];
+            const float lon = axes.xlon(box.column(n));
+            const float lat = axes.ylat(box.row(n));
+            console.write(echo, {lat, lon});
+            tsf.buffer().append(out, at, batch.header_ends[k] - at);
+            tsf.flush_if_full();
+            at = batch.header_ends[k];
+            xy.write(midpoint, {lon, lat});
+            for (int32_t y = 1; y <= nyrs; ++y, at += YearRecordWriter::kRecordSize) {
+                tsf.buffer().append(out, at, YearRecordWriter::kRecordSize);
+                tsf.flush_if_full();
+            }
+        }
+    };
+    {
+        parallel::Pipeline pipeline(threads, window);
+        size_t seq = 0;
+        for (size_t first = 0; first < kept.size(); first += kCells, ++seq) {
+            Batch& batch = batches[seq % batches.size()];
+            batch.first = first;
+            batch.count = std::min(kCells, kept.size() - first);
+            pipeline.submit([&format, &batch] { format(batch); }, [&commit, &batch] { commit(batch); });
+        }
+        pipeline.finish();
     }
     tsf.close();
     xy.close();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "parallel/pipeline.h"
 #include "qc/analysis.h"
 #include "qc/columnwise.h"
 #include "qc/findgridpoints.h"
@@ -60,6 +61,33 @@ struct Neighbourhood {
             glon[j] = data.lon(gpt[j]);
         }
     }
+};
+
+// A cell's neighbourhood as found, before it is gathered.
+struct Found {
+    int32_t nfound = 0;
+    int32_t gpt[kListCapacity] = {};
+    bool expanded = false;  // found only by the wider search
+};
+
+// Some cells analysed on any thread: what they write, kept to be written
+// in cell order.
+struct CellBatch {
+    explicit CellBatch(int32_t nmon) : hood(nmon), analysis(nmon) {}
+    struct Marks {
+        size_t report = 0, console = 0, qc = 0;
+    };
+    void clear() {
+        report.clear();
+        console.clear();
+        qc.clear();
+        marks.clear();
+    }
+    int32_t first = 1, count = 0;
+    Neighbourhood hood;
+    CellAnalysis analysis;
+    textio::RecordingSink report, console, qc;
+    std::vector<Marks> marks;  // each cell's end in the three
 };
 
 class Stage {
@@ -142,52 +170,99 @@ private:
         return true;
     }
 
-    // The loop over cells, then the columnwise copy of the QC file.
+    // The loop over cells, then the columnwise copy of the QC file. Cells
+    // are analysed on the request's threads, each with its own copy of its
+    // neighbourhood, and their lines are written in cell order.
     void treat_cells() {
         static const textio::Layout rule("(/1x,72('='),/)");
         static const textio::Layout expanded(
             "(5x,'*** QC grid point numbers .le. one, search expanded: ',i4,' ***')");
         static const textio::Layout cell_line("(1x,'Grid point: ',i4,a80)");
-        static const textio::Layout qc_early_end("(/'Oops! End of file reading in QC data',2i5)");
 
         auto qc = std::make_unique<textio::FileSink>(path(kQcFile));
         console_.write(rule, {});
 
+        // The neighbourhoods first: they are quick to find, and the first
+        // cell without one ends the loop.
         const NeighbourIndex index(data_.coord.data(), data_.ngrid, data_.ngrid);
-        Neighbourhood hood(data_.nmon);
-        CellAnalysis analysis(data_.nmon);
-        for (int32_t c = 1; c <= data_.ngrid; ++c) {
-            write_cell_header(*qc, data_.hdr[c - 1]);
-            index.find(c, hood.nfound, hood.gpt, data_.iyrs.data(), kListCapacity, 2.5f);
-            if (hood.nfound <= 1) {
-                console_.write(expanded, {c});
-                index.find(c, hood.nfound, hood.gpt, data_.iyrs.data(), kListCapacity, 5.0f);
-                if (hood.nfound <= 1) {
-                    // The QC and report files are left as they stand.
-                    console_.write(expanded, {c});
-                    outcome_.end = StageOutcome::End::lone_cell;
-                    outcome_.cell = c;
-                    outcome_.lat = data_.lat(c);
-                    outcome_.lon = data_.lon(c);
-                    qc_abandoned_ = std::move(qc);
-                    return;
-                }
+        std::vector<Found> found(static_cast<size_t>(data_.ngrid));
+        int32_t lone = 0;
+        for (int32_t c = 1; c <= data_.ngrid && lone == 0; ++c) {
+            Found& f = found[static_cast<size_t>(c - 1)];
+            index.find(c, f.nfound, f.gpt, data_.iyrs.data(), kListCapacity, 2.5f);
+            if (f.nfound > 1) continue;
+            f.expanded = true;
+            index.find(c, f.nfound, f.gpt, data_.iyrs.data(), kListCapacity, 5.0f);
+            if (f.nfound <= 1) lone = c;
+        }
+        const int32_t ncells = lone > 0 ? lone - 1 : data_.ngrid;
+
+        constexpr int32_t kCells = 8;  // per task
+        const int32_t threads = std::max(1, request_.threads);
+        const size_t window = threads == 1 ? 1 : 2 * static_cast<size_t>(threads);
+        std::vector<std::unique_ptr<CellBatch>> batches;
+        for (size_t k = 0; k <= window; ++k) batches.push_back(std::make_unique<CellBatch>(data_.nmon));
+        auto analyse = [&](CellBatch& batch) {
+            batch.clear();
+            for (int32_t c = batch.first; c < batch.first + batch.count; ++c) {
+                const Found& f = found[static_cast<size_t>(c - 1)];
+                Neighbourhood& hood = batch.hood;
+                hood.nfound = f.nfound;
+                std::copy(f.gpt, f.gpt + kListCapacity, hood.gpt);
+                hood.gather(data_, c);
+                write_listing(batch.report, c, data_.hdr[c - 1], hood.gpt, hood.glat, hood.glon, hood.nfound);
+                float* est = data_.est_col(c);
+                batch.analysis.run(numeric::ColumnMatrix<float>(hood.nbr.data(), data_.nmon), hood.ctr.data(),
+                                   data_.pdsi_col(c), hood.gpt, hood.nfound, data_.nmon, period_.ncal,
+                                   period_.npre, est, batch.report, batch.console);
+                write_cell_years(batch.qc, est, data_.iyr1, data_.nyrs);
+                batch.marks.push_back({batch.report.mark(), batch.console.mark(), batch.qc.mark()});
             }
-            hood.gather(data_, c);
-            console_.write(cell_line, {c, data_.hdr[c - 1]});
-            write_listing(*report_, c, data_.hdr[c - 1], hood.gpt, hood.glat, hood.glon, hood.nfound);
-            float* est = data_.est_col(c);
-            analysis.run(numeric::ColumnMatrix<float>(hood.nbr.data(), data_.nmon), hood.ctr.data(),
-                         data_.pdsi_col(c), hood.gpt, hood.nfound, data_.nmon, period_.ncal,
-                         period_.npre, est, *report_, console_.out());
-            write_cell_years(*qc, est, data_.iyr1, data_.nyrs);
-            qc->flush_if_full();
-            report_->flush_if_full();
-            if (request_.progress) request_.progress->advance(c, data_.ngrid);
+        };
+        auto commit = [&](const CellBatch& batch) {
+            CellBatch::Marks from{};
+            for (int32_t k = 0; k < batch.count; ++k) {
+                const int32_t c = batch.first + k;
+                const CellBatch::Marks& to = batch.marks[static_cast<size_t>(k)];
+                write_cell_header(*qc, data_.hdr[c - 1]);
+                if (found[static_cast<size_t>(c - 1)].expanded) console_.write(expanded, {c});
+                console_.write(cell_line, {c, data_.hdr[c - 1]});
+                batch.report.replay(*report_, from.report, to.report);
+                batch.console.replay(console_.out(), from.console, to.console);
+                batch.qc.replay(*qc, from.qc, to.qc);
+                qc->flush_if_full();
+                report_->flush_if_full();
+                if (request_.progress) request_.progress->advance(c, data_.ngrid);
+                from = to;
+            }
+        };
+        {
+            parallel::Pipeline pipeline(threads, window);
+            size_t seq = 0;
+            for (int32_t first = 1; first <= ncells; first += kCells, ++seq) {
+                CellBatch& batch = *batches[seq % batches.size()];
+                batch.first = first;
+                batch.count = std::min(kCells, ncells - first + 1);
+                pipeline.submit([&analyse, &batch] { analyse(batch); }, [&commit, &batch] { commit(batch); });
+            }
+            pipeline.finish();
+        }
+        if (lone > 0) {
+            // The QC and report files are left as they stand.
+            write_cell_header(*qc, data_.hdr[lone - 1]);
+            console_.write(expanded, {lone});
+            console_.write(expanded, {lone});
+            outcome_.end = StageOutcome::End::lone_cell;
+            outcome_.cell = lone;
+            outcome_.lat = data_.lat(lone);
+            outcome_.lon = data_.lon(lone);
+            qc_abandoned_ = std::move(qc);
+            return;
         }
         qc->close();
         report_->close();
 
+        static const textio::Layout qc_early_end("(/'Oops! End of file reading in QC data',2i5)");
         textio::FileSource back(path(kQcFile));
         int32_t nread = 0;
         if (!back.ok() || !read_back(back, data_, nread)) {

@@ -18,6 +18,7 @@ struct StageRequest {
     std::filesystem::path dir;                // empty: the working directory
     std::optional<CalibrationPeriod> period;  // none: asked on the console
     textio::Progress* progress = nullptr;     // cells treated
+    int32_t threads = 1;                      // the output is the same for any count
 };
 
 // How the stage ended. Every end but `complete` has been shown on the
@@ -36,8 +37,8 @@ struct StageOutcome {
 StageOutcome run_stage(textio::Console& console, const StageRequest& request);
 
 // The dialogue's call: the working directory, the period asked for.
-inline void orvqc5(textio::Console& console, int32_t iyr1, int32_t iyr2) {
-    run_stage(console, StageRequest{iyr1, iyr2, {}, std::nullopt, nullptr});
+inline void orvqc5(textio::Console& console, int32_t iyr1, int32_t iyr2, int32_t threads = 1) {
+    run_stage(console, StageRequest{iyr1, iyr2, {}, std::nullopt, nullptr, threads});
 }
 
 }  // namespace qc

@@ -100,6 +100,15 @@ void Sink::write_free(std::span<const OutValue> values) {
     else flush_if_full();
 }
 
+void RecordingSink::replay(Sink& out, size_t from, size_t to) const {
+    size_t at = from == 0 ? 0 : ends_[from - 1];
+    for (size_t k = from; k < to; ++k) {
+        out.buffer().append(text_, at, ends_[k] - at);
+        out.flush_if_full();
+        at = ends_[k];
+    }
+}
+
 void Sink::flush() {
     if (buffer_.empty()) return;
     try {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textio/layout.h"
 #include "textio/values.h"
@@ -34,7 +35,7 @@ public:
 
     // Raw access for fast writers that format into the buffer themselves.
     std::string& buffer() { return buffer_; }
-    void flush_if_full() { if (buffer_.size() >= kFlushAt) flush(); }
+    void flush_if_full() { if (flush_each_write_ || buffer_.size() >= kFlushAt) flush(); }
     void flush();
     const std::string& name() const { return name_; }
 
@@ -60,6 +61,27 @@ protected:
     void emit(std::string_view bytes) override { text_.append(bytes); }
 private:
     std::string text_;
+};
+
+// Keeps what is written and where each write ended, so that the writes can
+// be made again into another sink later, with that sink's flush checked
+// after each: a file then gets the same bytes at the same moments as if
+// written directly. For work done on another thread and committed in order.
+class RecordingSink : public Sink {
+public:
+    RecordingSink() : Sink("internal") { flush_each_write(); }
+    void clear() { text_.clear(); ends_.clear(); }
+    size_t mark() const { return ends_.size(); }  // writes so far
+    // Writes from mark `from` up to mark `to` again into `out`.
+    void replay(Sink& out, size_t from, size_t to) const;
+protected:
+    void emit(std::string_view bytes) override {
+        text_.append(bytes);
+        ends_.push_back(text_.size());
+    }
+private:
+    std::string text_;
+    std::vector<size_t> ends_;
 };
 
 // Drops everything: the console of a run whose lines nobody reads.

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "textio/block_scanner.h"
+
 namespace textio {
 
 namespace {
@@ -72,22 +74,7 @@ void LineSource::fill() {
 std::optional<std::string_view> LineSource::next() {
     std::optional<std::string_view> raw = raw_line();
     if (!raw) return raw;
-    std::string_view line = *raw;
-    // CR LF line ends, the common carriage returns, need no copy.
-    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!std::memchr(line.data(), '\r', line.size()) && !std::memchr(line.data(), '\t', line.size()))
-        return line;
-    cleaned_.clear();
-    for (char c : line) {
-        if (c == '\r') continue;
-        if (c == '\t') {
-            do cleaned_ += ' ';
-            while (cleaned_.size() % 8 != 0);
-            continue;
-        }
-        cleaned_ += c;
-    }
-    return std::string_view(cleaned_);
+    return clean_record(*raw, cleaned_);
 }
 
 // Nothing of a skipped record is kept, so a long one needs no room.

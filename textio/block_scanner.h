@@ -1,0 +1,60 @@
+#pragma once
+// A file read as blocks of whole records, for work handed to other
+// threads: a record's bytes stay where they were read until the block is
+// cut, and then belong to the block, so nothing is copied twice.
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace textio {
+
+// Bytes of whole records; its storage is handed back and forth with the
+// scanner, so blocks are not allocated anew.
+struct Block {
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0;
+    size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+};
+
+class BlockScanner {
+public:
+    // Throws nothing: check ok() after construction.
+    explicit BlockScanner(const std::string& path);
+    ~BlockScanner();
+    BlockScanner(const BlockScanner&) = delete;
+    BlockScanner& operator=(const BlockScanner&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+    // Where the next raw record lies in the current block (line feed and
+    // cleaning not applied), or nullopt at the end of input. A last line
+    // without a line feed is a record, as LineSource has it.
+    struct Span {
+        size_t offset, size;
+    };
+    std::optional<Span> next();
+    // Moves into `block` the bytes of the current block up to the end of
+    // the last record returned; the next block starts after it, in the
+    // storage `block` held.
+    void cut(Block& block);
+    // Bytes held by the current block.
+    size_t held() const { return scanned_; }
+
+private:
+    bool fill();
+
+    int fd_;
+    Block buf_;           // [0, buf_.size) read
+    size_t& size_ = buf_.size;
+    size_t scanned_ = 0;  // bytes handed out as records
+    bool at_end_ = false;
+};
+
+// A raw record as LineSource::next hands it out: carriage returns dropped,
+// tabs expanded to stops every 8 columns. The view is `raw` itself when no
+// change is needed, else it points into `scratch`.
+std::string_view clean_record(std::string_view raw, std::string& scratch);
+
+}  // namespace textio

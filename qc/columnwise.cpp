@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "parallel/pipeline.h"
 #include "qc/year_record.h"
 
 namespace qc {
@@ -54,25 +55,54 @@ float month_time(int32_t iyr1, int32_t k) {
 }
 
 void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int32_t ngrid,
-                      int32_t iyr1) {
+                      int32_t iyr1, int32_t threads) {
     static const textio::Layout heading("('Months  ',1000i7)");
     std::vector<textio::OutValue> numbers;
     numbers.reserve(static_cast<size_t>(ngrid));
     for (int32_t c = 1; c <= ngrid; ++c) numbers.emplace_back(c);
     out.write(heading, numbers);
     const size_t length = record_length(ngrid + 1);
-    std::vector<float> tile(static_cast<size_t>(kTile) * static_cast<size_t>(ngrid));
-    for (int32_t k0 = 1; k0 <= nmon; k0 += kTile) {
-        const int32_t nk = std::min(kTile, nmon - k0 + 1);
+
+    struct Block {
+        int32_t k0 = 1, nk = 0;
+        std::vector<float> tile;
+        textio::RecordingSink text;
+    };
+    auto format = [&](Block& block, textio::Sink& to) {
+        block.tile.resize(static_cast<size_t>(kTile) * static_cast<size_t>(ngrid));
         for (int32_t i = 0; i < ngrid; ++i) {
-            const float* column = values + static_cast<size_t>(i) * nmon + (k0 - 1);
-            for (int32_t q = 0; q < nk; ++q) tile[static_cast<size_t>(q) * ngrid + i] = column[q];
+            const float* column = values + static_cast<size_t>(i) * nmon + (block.k0 - 1);
+            for (int32_t q = 0; q < block.nk; ++q) block.tile[static_cast<size_t>(q) * ngrid + i] = column[q];
         }
-        for (int32_t q = 0; q < nk; ++q) {
-            write_month(out, month_time(iyr1, k0 + q), tile.data() + static_cast<size_t>(q) * ngrid, ngrid,
-                        length);
+        for (int32_t q = 0; q < block.nk; ++q) {
+            write_month(to, month_time(iyr1, block.k0 + q), block.tile.data() + static_cast<size_t>(q) * ngrid,
+                        ngrid, length);
         }
+    };
+    if (threads <= 1) {
+        Block block;
+        for (block.k0 = 1; block.k0 <= nmon; block.k0 += kTile) {
+            block.nk = std::min(kTile, nmon - block.k0 + 1);
+            format(block, out);
+        }
+        return;
     }
+    const size_t window = 2 * static_cast<size_t>(threads);
+    std::vector<Block> blocks(window + 1);  // one more than the pipeline holds: the one being filled
+    parallel::Pipeline pipeline(threads, window);
+    size_t seq = 0;
+    for (int32_t k0 = 1; k0 <= nmon; k0 += kTile, ++seq) {
+        Block& block = blocks[seq % blocks.size()];
+        block.k0 = k0;
+        block.nk = std::min(kTile, nmon - k0 + 1);
+        pipeline.submit(
+            [&format, &block] {
+                block.text.clear();
+                format(block, block.text);
+            },
+            [&out, &block] { block.text.replay(out, 0, block.text.mark()); });
+    }
+    pipeline.finish();
 }
 
 }  // namespace qc

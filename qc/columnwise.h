@@ -12,8 +12,9 @@ namespace qc {
 // Time value of month k of a span starting in iyr1, in single precision.
 float month_time(int32_t iyr1, int32_t k);
 
-// values: nmon by ngrid, by columns.
+// values: nmon by ngrid, by columns. Blocks of months are formatted on
+// `threads` threads and written in order, as one thread would write them.
 void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int32_t ngrid,
-                      int32_t iyr1);
+                      int32_t iyr1, int32_t threads = 1);
 
 }  // namespace qc

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "qc/findgridpoints.h"
+#include "qc/year_batches.h"
 #include "qc/year_record.h"
 #include "textio/errors.h"
 #include "textio/record_read.h"
@@ -19,20 +20,13 @@ bool skip_lines(textio::LineSource& in, int32_t count) {
     return true;
 }
 
-// Reads nmon values, twelve to a year record, into `values`: record by
-// record as "(5x,12f7.2)" read with reversion would, the plain ones fast.
-textio::ReadStatus read_months(textio::LineSource& in, float* values, int32_t nmon) {
+// A year record as "(5x,12f7.2)" reads it, the plain ones fast.
+void parse_year(std::string_view record, float* v, const std::string& unit) {
     static const textio::Layout year_record("(5x,12f7.2)");
-    for (int32_t k = 0; k < nmon; k += 12) {
-        const auto line = in.next();
-        if (!line) return textio::ReadStatus::end;
-        float* v = values + k;
-        if (read_plain_year(*line, v)) continue;
-        const textio::ReadStatus status = textio::read_record(
-            *line, year_record, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});
-        if (status != textio::ReadStatus::ok) return status;
-    }
-    return textio::ReadStatus::ok;
+    if (read_plain_year(record, v)) return;
+    const textio::ReadStatus status = textio::read_record(
+        record, year_record, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});
+    if (status != textio::ReadStatus::ok) throw textio::IoError(textio::kIllegalChar, "formatted read", unit);
 }
 
 }  // namespace
@@ -55,32 +49,41 @@ void read_coordinates(textio::LineSource& in, std::vector<float>& lats, std::vec
 
 bool skip_data_header(textio::LineSource& in) { return skip_lines(in, 3); }
 
-CellsRead read_cells(textio::LineSource& in, StageData& data, int32_t& matched) {
+CellsRead read_cells(textio::LineSource& in, StageData& data, int32_t& matched, int32_t threads) {
     static const textio::Layout position("(f9.2,f8.2)");
+    const std::string unit = in.name();
+    YearBatches years(threads, [&unit](std::string_view record, float* v) { parse_year(record, v, unit); });
     matched = 0;
-    for (int32_t c = 1; c <= data.ngrid; ++c) {
-        std::string& hdr = data.hdr[c - 1];
-        for (;;) {
-            blank(hdr);
-            const auto line = in.next();
-            if (!line) return CellsRead::early_end;
-            hdr.replace(0, std::min(line->size(), hdr.size()), line->substr(0, hdr.size()));
-            float y = 0.0f;
-            float x = 0.0f;
-            if (textio::read_record(hdr, position, {y, x}) == textio::ReadStatus::ok) {
-                if (y != data.lat(c) || x != data.lon(c)) return CellsRead::mismatch;
-                break;
+    // The values are parsed behind the reading: a bad one found there
+    // still ends the read before anything later in the file does.
+    auto read = [&]() -> CellsRead {
+        for (int32_t c = 1; c <= data.ngrid; ++c) {
+            std::string& hdr = data.hdr[c - 1];
+            for (;;) {
+                blank(hdr);
+                const auto line = in.next();
+                if (!line) return CellsRead::early_end;
+                hdr.replace(0, std::min(line->size(), hdr.size()), line->substr(0, hdr.size()));
+                float y = 0.0f;
+                float x = 0.0f;
+                if (textio::read_record(hdr, position, {y, x}) == textio::ReadStatus::ok) {
+                    if (y != data.lat(c) || x != data.lon(c)) return CellsRead::mismatch;
+                    break;
+                }
+            }
+            ++matched;
+            float* values = data.pdsi_col(c);
+            for (int32_t k = 0; k < data.nmon; k += 12) {
+                const auto line = in.next();
+                if (!line) return CellsRead::early_end;
+                years.add(*line, values + k);
             }
         }
-        ++matched;
-        switch (read_months(in, data.pdsi_col(c), data.nmon)) {
-            case textio::ReadStatus::ok: break;
-            case textio::ReadStatus::end: return CellsRead::early_end;
-            case textio::ReadStatus::error:
-                throw textio::IoError(textio::kIllegalChar, "formatted read", in.name());
-        }
-    }
-    return CellsRead::ok;
+        return CellsRead::ok;
+    };
+    const CellsRead result = read();
+    years.finish();
+    return result;
 }
 
 }  // namespace qc

@@ -21,7 +21,7 @@ enum class CellsRead { ok, mismatch, early_end };
 // Reads the header line and the nmon values of cells 1..ngrid. A candidate
 // header that does not read as two numbers is skipped; `matched` counts the
 // headers found at their coordinates. A value field that is no number is
-// an input error (IoError).
-CellsRead read_cells(textio::LineSource& in, StageData& data, int32_t& matched);
+// an input error (IoError). The values are parsed on `threads` threads.
+CellsRead read_cells(textio::LineSource& in, StageData& data, int32_t& matched, int32_t threads = 1);
 
 }  // namespace qc

@@ -149,7 +149,7 @@ private:
         period_ = request_.period ? *request_.period : ask_calibration_period(console_, data_.iyr1, data_.iyr2);
 
         int32_t matched = 0;
-        switch (read_cells(tsf, data_, matched)) {
+        switch (read_cells(tsf, data_, matched, request_.threads)) {
             case CellsRead::ok: break;
             case CellsRead::mismatch:
                 outcome_.end = StageOutcome::End::mismatch;
@@ -164,7 +164,7 @@ private:
         console_.write(cells_read, {data_.ngrid});
 
         textio::FileSink col(path(kColFile));
-        write_columnwise(col, data_.pdsi.data(), data_.nmon, data_.ngrid, data_.iyr1);
+        write_columnwise(col, data_.pdsi.data(), data_.nmon, data_.ngrid, data_.iyr1, request_.threads);
         col.close();
         console_.write(saved, {});
         return true;
@@ -265,7 +265,7 @@ private:
         static const textio::Layout qc_early_end("(/'Oops! End of file reading in QC data',2i5)");
         textio::FileSource back(path(kQcFile));
         int32_t nread = 0;
-        if (!back.ok() || !read_back(back, data_, nread)) {
+        if (!back.ok() || !read_back(back, data_, nread, request_.threads)) {
             outcome_.end = StageOutcome::End::qc_read_back;
             outcome_.count = nread;
             console_.write(qc_early_end, {data_.ngrid, nread});
@@ -273,7 +273,7 @@ private:
             return;
         }
         textio::FileSink qc_col(path(kQcColFile));
-        write_columnwise(qc_col, data_.est.data(), data_.nmon, data_.ngrid, data_.iyr1);
+        write_columnwise(qc_col, data_.est.data(), data_.nmon, data_.ngrid, data_.iyr1, request_.threads);
         qc_col.close();
     }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "qc/findgridpoints.h"
+#include "qc/year_batches.h"
 #include "qc/year_record.h"
 #include "textio/errors.h"
 #include "textio/record_read.h"
@@ -57,34 +58,40 @@ void write_cell_years(textio::Sink& out, const float* est, int32_t iyr1, int32_t
     for (int32_t y = 1; y <= nyrs; ++y) write_year_record(out, iyr1 + y - 1, est + kPerRecord * (y - 1));
 }
 
-bool read_back(textio::LineSource& in, StageData& data, int32_t& nread) {
+bool read_back(textio::LineSource& in, StageData& data, int32_t& nread, int32_t threads) {
     static const textio::Layout year_record("(5x,12f7.2)");
+    const std::string unit = in.name();
+    YearBatches years(threads, [&unit](std::string_view text, float* v) {
+        if (read_plain_year(text, v)) return;
+        std::string record(text);
+        mend_record(record);
+        const textio::ReadStatus status = textio::read_record(
+            record, year_record, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});
+        if (status != textio::ReadStatus::ok) throw textio::IoError(textio::kIllegalChar, "formatted read", unit);
+    });
     nread = 0;
-    std::string record;
-    for (int32_t c = 1; c <= data.ngrid; ++c) {
-        std::string& hdr = data.hdr[c - 1];
-        blank(hdr);
-        const auto line = in.next();
-        if (!line) return false;
-        hdr.replace(0, std::min(line->size(), hdr.size()), line->substr(0, hdr.size()));
-        float* est = data.est_col(c);
-        for (int32_t y = 0; y < data.nyrs; ++y) {
-            const auto text = in.next();
-            if (!text) return false;
-            float* v = est + kPerRecord * y;
-            if (read_plain_year(*text, v)) continue;
-            record.assign(*text);
-            mend_record(record);
-            const textio::ReadStatus status = textio::read_record(
-                record, year_record,
-                {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]});
-            if (status != textio::ReadStatus::ok) {
-                throw textio::IoError(textio::kIllegalChar, "formatted read", in.name());
+    // The values are parsed behind the reading: a bad one found there
+    // still ends the read before the file's end does.
+    auto read = [&] {
+        for (int32_t c = 1; c <= data.ngrid; ++c) {
+            std::string& hdr = data.hdr[c - 1];
+            blank(hdr);
+            const auto line = in.next();
+            if (!line) return false;
+            hdr.replace(0, std::min(line->size(), hdr.size()), line->substr(0, hdr.size()));
+            float* est = data.est_col(c);
+            for (int32_t y = 0; y < data.nyrs; ++y) {
+                const auto text = in.next();
+                if (!text) return false;
+                years.add(*text, est + kPerRecord * y);
             }
+            ++nread;
         }
-        ++nread;
-    }
-    return true;
+        return true;
+    };
+    const bool whole = read();
+    years.finish();
+    return whole;
 }
 
 }  // namespace qc

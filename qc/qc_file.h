@@ -18,6 +18,7 @@ void write_cell_years(textio::Sink& out, const float* est, int32_t iyr1, int32_t
 // est. Fields the writer could not show as a number (asterisks, NaN, INF)
 // come back as the missing value. False when the file ends first; `nread`
 // counts the cells read back whole. Other bad fields are an input error.
-bool read_back(textio::LineSource& in, StageData& data, int32_t& nread);
+// The values are parsed on `threads` threads.
+bool read_back(textio::LineSource& in, StageData& data, int32_t& nread, int32_t threads = 1);
 
 }  // namespace qc

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "extract/box.h"
+#include "parallel/huge_pages.h"
 
 namespace extract {
 
@@ -18,7 +19,9 @@ public:
     // For a reader that writes every value before anything reads one.
     struct Unfilled {};
     GridStore(const Box& box, int32_t nmon, Unfilled)
-        : box_(box), nmon_(nmon), values_(std::make_unique_for_overwrite<float[]>(size())) {}
+        : box_(box), nmon_(nmon), values_(std::make_unique_for_overwrite<float[]>(size())) {
+        parallel::prefer_huge_pages(values_.get(), size() * sizeof(float));
+    }
 
     const Box& box() const { return box_; }
     int32_t nmon() const { return nmon_; }

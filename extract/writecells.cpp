@@ -71,42 +71,32 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     // A batch of cells: their records, made on any thread.
     struct Batch {
         size_t first = 0, count = 0;  // in kept
-        std::vector<size_t> header_ends;  // where each cell's header ends in text
-        textio::StringSink text;
+        textio::RecordingSink text;   // per cell: its header, then its years
         YearRecordWriter years;
     };
     constexpr size_t kCells = 32;
     const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
     std::vector<Batch> batches(window + 1);  // one more than the pipeline holds: the one being filled
     auto format = [&](Batch& batch) {
-        std::string& out = batch.text.text();
-        out.clear();
-        batch.header_ends.clear();
+        batch.text.clear();
         for (size_t k = batch.first; k < batch.first + batch.count; ++k) {
             const int32_t n = kept[k];
             batch.text.write(header, {axes.ylat(box.row(n)), axes.xlon(box.column(n))});
-            batch.header_ends.push_back(batch.text.text().size());
             const float* series = store.series(n);
-            for (int32_t y = 1; y <= nyrs; ++y) batch.years.append(out, iyr1 + y - 1, series + 12 * (y - 1));
+            for (int32_t y = 1; y <= nyrs; ++y) batch.years.write(batch.text, iyr1 + y - 1, series + 12 * (y - 1));
         }
     };
     // In the order and with the flushes of one record at a time.
     auto commit = [&](Batch& batch) {
-        const std::string& out = batch.text.text();
-        size_t at = 0;
+        const size_t per_cell = 1 + static_cast<size_t>(nyrs);
         for (size_t k = 0; k < batch.count; ++k) {
             const int32_t n = kept[batch.first + k];
             const float lon = axes.xlon(box.column(n));
             const float lat = axes.ylat(box.row(n));
             console.write(echo, {lat, lon});
-            tsf.buffer().append(out, at, batch.header_ends[k] - at);
-            tsf.flush_if_full();
-            at = batch.header_ends[k];
+            batch.text.replay(tsf, k * per_cell, k * per_cell + 1);
             xy.write(midpoint, {lon, lat});
-            for (int32_t y = 1; y <= nyrs; ++y, at += YearRecordWriter::kRecordSize) {
-                tsf.buffer().append(out, at, YearRecordWriter::kRecordSize);
-                tsf.flush_if_full();
-            }
+            batch.text.replay(tsf, k * per_cell + 1, (k + 1) * per_cell);
         }
     };
     {

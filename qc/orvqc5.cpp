@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "parallel/pipeline.h"
@@ -95,10 +96,17 @@ public:
     Stage(textio::Console& console, const StageRequest& request)
         : console_(console), request_(request), data_(request.iyr1, request.iyr2) {}
 
+    ~Stage() {
+        if (estimates_.joinable()) estimates_.join();
+    }
+
     StageOutcome run() {
         show_welcome(console_);
         report_ = std::make_unique<textio::FileSink>(path(kReportFile));
-        if (load()) treat_cells();
+        if (load()) {
+            if (estimates_.joinable()) estimates_.join();
+            treat_cells();
+        }
         finish();
         // A failure path leaves files open; closing them here, not in a
         // destructor, lets a failed write end the run with its error.
@@ -130,7 +138,10 @@ private:
             console_.write(coord_opened, {fname_});
             report_->write(coord_opened, {fname_});
             read_coordinates(xy, lats, lons);
-            data_.set_cells(lats, lons);
+            // The estimates' storage is made ready beside the reading of the
+            // data: first touches of fresh memory are slow.
+            data_.set_cells(lats, lons, request_.threads <= 1);
+            if (request_.threads > 1) estimates_ = std::thread([this] { data_.size_estimates(); });
             console_.write(coords_read, {data_.ngrid});
         }
 
@@ -314,6 +325,7 @@ private:
     std::string fname_ = name_field("");
     std::unique_ptr<textio::FileSink> report_;
     std::unique_ptr<textio::FileSink> qc_abandoned_;
+    std::thread estimates_;  // sizes data_.est while the data are read
 };
 
 }  // namespace

@@ -27,22 +27,24 @@ bool is_gross(float v) { return (v != missing) & (std::fabs(v) >= outlier_limit)
 
 int32_t screen_gross(float* x, int32_t n, float* outval) {
     int32_t nout = 0;
-    for (int32_t k = 0; k < n;) {
-        // Outliers are rare: four months at a time pass one test when all
-        // lie below the limit (a NaN, never an outlier, may drop out of the
-        // maximum; missing months go the long way).
-        if (k + 4 <= n && std::max(std::max(std::fabs(x[k]), std::fabs(x[k + 1])),
-                                   std::max(std::fabs(x[k + 2]), std::fabs(x[k + 3]))) < outlier_limit) {
-            k += 4;
-            continue;
-        }
+    auto screen = [&](int32_t k) {
         if (is_gross(x[k])) {
             if (outval) outval[nout] = x[k];
             x[k] = missing;
             ++nout;
         }
-        ++k;
+    };
+    // Outliers are rare: eight months at a time pass one test, free of
+    // branches, when none of them is one.
+    constexpr int32_t kLanes = 8;
+    int32_t k = 0;
+    for (; k + kLanes <= n; k += kLanes) {
+        bool any = false;
+        for (int32_t q = 0; q < kLanes; ++q) any |= is_gross(x[k + q]);
+        if (!any) continue;
+        for (int32_t q = 0; q < kLanes; ++q) screen(k + q);
     }
+    for (; k < n; ++k) screen(k);
     return nout;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "parallel/huge_pages.h"
+
 namespace qc {
 
 inline constexpr int32_t kHeaderWidth = 80;  // a cell's header line as kept
@@ -30,15 +32,26 @@ struct StageData {
     const float* pdsi_col(int32_t c) const { return pdsi.data() + static_cast<size_t>(c - 1) * nmon; }
     const float* est_col(int32_t c) const { return est.data() + static_cast<size_t>(c - 1) * nmon; }
 
-    // Sizes the cell tables once the coordinates are known.
-    void set_cells(const std::vector<float>& lats, const std::vector<float>& lons) {
+    // Sizes the cell tables once the coordinates are known; the estimates
+    // too unless the caller sizes them later with size_estimates.
+    void set_cells(const std::vector<float>& lats, const std::vector<float>& lons, bool estimates = true) {
         ngrid = static_cast<int32_t>(lats.size());
         coord = lats;
         coord.insert(coord.end(), lons.begin(), lons.end());
         iyrs.assign(ngrid, iyr1);
         hdr.assign(ngrid, std::string(kHeaderWidth, ' '));
-        pdsi.assign(static_cast<size_t>(nmon) * ngrid, 0.0f);
-        est.assign(static_cast<size_t>(nmon) * ngrid, 0.0f);
+        size_matrix(pdsi);
+        if (estimates) size_estimates();
+    }
+    void size_estimates() { size_matrix(est); }
+
+private:
+    void size_matrix(std::vector<float>& matrix) const {
+        const size_t size = static_cast<size_t>(nmon) * ngrid;
+        matrix.clear();
+        matrix.reserve(size);
+        parallel::prefer_huge_pages(matrix.data(), size * sizeof(float));
+        matrix.assign(size, 0.0f);
     }
 };
 

@@ -101,12 +101,22 @@ void Sink::write_free(std::span<const OutValue> values) {
 }
 
 void RecordingSink::replay(Sink& out, size_t from, size_t to) const {
-    size_t at = from == 0 ? 0 : ends_[from - 1];
-    for (size_t k = from; k < to; ++k) {
-        out.buffer().append(text_, at, ends_[k] - at);
-        out.flush_if_full();
-        at = ends_[k];
+    out.write_segments(text_, from == 0 ? 0 : ends_[from - 1], std::span(ends_).subspan(from, to - from));
+}
+
+void Sink::write_segments(std::string_view text, size_t start, std::span<const size_t> ends) {
+    // Pending: the buffer, then text[start, end).
+    for (const size_t end : ends) {
+        if (!flush_each_write_ && buffer_.size() + (end - start) < kFlushAt) continue;
+        if (buffer_.empty()) {
+            emit(text.substr(start, end - start));
+        } else {
+            buffer_.append(text, start, end - start);
+            flush();
+        }
+        start = end;
     }
+    if (!ends.empty()) buffer_.append(text, start, ends.back() - start);
 }
 
 void Sink::flush() {

@@ -37,6 +37,10 @@ public:
     std::string& buffer() { return buffer_; }
     void flush_if_full() { if (flush_each_write_ || buffer_.size() >= kFlushAt) flush(); }
     void flush();
+    // Writes text[start, ends[0]), text[ends[0], ends[1]), ... as that many
+    // writes, the flush checked after each; bytes that would go out in one
+    // piece go out from `text` without a copy.
+    void write_segments(std::string_view text, size_t start, std::span<const size_t> ends);
     const std::string& name() const { return name_; }
 
 protected:

@@ -33,6 +33,7 @@ struct BoxRow {
 // Some months of the file, read by the calling thread, parsed by any.
 struct Batch {
     textio::Block bytes;
+    std::string copied;  // the box rows alone, when they are copied out
     std::vector<BoxRow> rows;
     int32_t first = 1;  // its first month of the span
     int32_t count = 0;  // months it completes
@@ -43,7 +44,8 @@ struct Batch {
     std::string scratch;
 };
 
-void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& store) {
+void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& store, bool copied) {
+    const std::string_view bytes = copied ? std::string_view(batch.copied) : batch.bytes.view();
     const size_t ncols = static_cast<size_t>(box.ncols());
     const size_t nrows = static_cast<size_t>(box.nrows());
     const size_t nbox = ncols * nrows;
@@ -51,7 +53,7 @@ void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& sto
     batch.values.resize(ncols);
     for (const BoxRow& r : batch.rows) {
         const std::string_view row = textio::clean_record(
-            batch.bytes.view().substr(r.offset, r.size), batch.scratch);
+            bytes.substr(r.offset, r.size), batch.scratch);
         if (!reader.read(row, batch.values.data())) {
             batch.failure = GridReadFailure{r.nrec, box, reader.fault(row)};
             return;
@@ -97,6 +99,12 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);
     GridStore store(box, nmon, GridStore::Unfilled{});
     const RowReader reader(box.ilon1, box.ilon2);
+    // A narrow box copies its rows, as far as its last column, out of the
+    // read buffer, which then stays small and in cache; a wide one hands
+    // whole blocks of the file over.
+    const size_t row_part = static_cast<size_t>(7 * box.ilon2);
+    const bool copy_rows = static_cast<size_t>(box.nrows()) * row_part * 4 < static_cast<size_t>(kRows) * 7 * kColumns;
+    if (copy_rows) in.stream();
 
     const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
     // One batch more than the pipeline holds: the one being filled.
@@ -106,6 +114,7 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
     for (int32_t m = 1; m <= nmon; ++seq) {
         Batch& batch = batches[seq % batches.size()];
         batch.rows.clear();
+        batch.copied.clear();
         batch.first = m;
         batch.count = 0;
         batch.end = nullptr;
@@ -117,7 +126,15 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
                 for (int32_t j = box.jlat1; j <= box.jlat2; ++j) {
                     const auto row = in.next();
                     if (!row) throw GridReadFailure{nrec, box, "the file ends before it"};
-                    batch.rows.push_back({row->offset, row->size, nrec, j - box.jlat1, batch.count});
+                    if (copy_rows) {
+                        // Cleaned first: a tab moves the columns. Nothing past the last column is read.
+                        const std::string_view text = textio::clean_record(in.view(*row), batch.scratch);
+                        const size_t at = batch.copied.size();
+                        batch.copied.append(text.substr(0, row_part));
+                        batch.rows.push_back({at, batch.copied.size() - at, nrec, j - box.jlat1, batch.count});
+                    } else {
+                        batch.rows.push_back({row->offset, row->size, nrec, j - box.jlat1, batch.count});
+                    }
                     ++nrec;
                 }
                 for (int32_t j = box.jlat2 + 1; j <= kRows; ++j) skip();
@@ -125,8 +142,8 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
         } catch (...) {
             batch.end = std::current_exception();
         }
-        in.cut(batch.bytes);
-        pipeline.submit([&batch, &reader, &box, &store] { parse(batch, reader, box, store); },
+        if (!copy_rows) in.cut(batch.bytes);
+        pipeline.submit([&batch, &reader, &box, &store, copy_rows] { parse(batch, reader, box, store, copy_rows); },
                         [&batch, progress, nmon] {
                             if (batch.failure) throw *batch.failure;
                             if (batch.end) std::rethrow_exception(batch.end);

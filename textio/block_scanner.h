@@ -41,6 +41,11 @@ public:
     void cut(Block& block);
     // Bytes held by the current block.
     size_t held() const { return scanned_; }
+    // From now on nothing is kept: a span stays valid only until the next
+    // call, as with LineSource, and cut() is not used. For readers that
+    // copy out the few records they want.
+    void stream() { streaming_ = true; }
+    std::string_view view(const Span& span) const { return {buf_.data.get() + span.offset, span.size}; }
 
 private:
     bool fill();
@@ -50,6 +55,7 @@ private:
     size_t& size_ = buf_.size;
     size_t scanned_ = 0;  // bytes handed out as records
     bool at_end_ = false;
+    bool streaming_ = false;
 };
 
 // A raw record as LineSource::next hands it out: carriage returns dropped,

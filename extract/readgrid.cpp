@@ -85,15 +85,13 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
         if (!in.next()) throw GridEnded(unit, nrec);
         ++nrec;
     };
-    // The records before the span are dropped as they go.
-    constexpr size_t kDropAt = 1 << 20;
     skip();  // file header
-    const int32_t months_before = 12 * (iyr1 - kFirstYear);
+    // The months before the span: their line feeds are counted, in parallel.
+    const int64_t before = static_cast<int64_t>(12) * (iyr1 - kFirstYear) * kBlock;
+    const int64_t skipped = in.skip(before, threads);
+    nrec += static_cast<int32_t>(skipped);
+    if (skipped < before) throw GridEnded(unit, nrec);
     textio::Block dropped;
-    for (int32_t k = 0; k < months_before * kBlock; ++k) {
-        skip();
-        if (in.held() >= kDropAt) in.cut(dropped);
-    }
     in.cut(dropped);
 
     const int32_t nmon = 12 * (iyr2 - iyr1 + 1);

@@ -208,9 +208,11 @@ private:
         }
         const int32_t ncells = lone > 0 ? lone - 1 : data_.ngrid;
 
-        constexpr int32_t kCells = 8;  // per task
+        // Tasks of some 12000 months of cells: short spans make light cells,
+        // and handing over a task has a cost of its own.
+        const int32_t kCells = std::max(8, 12000 / data_.nmon);
         const int32_t threads = std::max(1, request_.threads);
-        const size_t window = threads == 1 ? 1 : 2 * static_cast<size_t>(threads);
+        const size_t window = threads == 1 ? 1 : 4 * static_cast<size_t>(threads);
         std::vector<std::unique_ptr<CellBatch>> batches;
         for (size_t k = 0; k <= window; ++k) batches.push_back(std::make_unique<CellBatch>(data_.nmon));
         auto analyse = [&](CellBatch& batch) {

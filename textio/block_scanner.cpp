@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <vector>
+
+#include "parallel/pipeline.h"
 
 namespace textio {
 
@@ -80,6 +83,111 @@ std::optional<BlockScanner::Span> BlockScanner::next() {
             return span;
         }
     }
+}
+
+int64_t BlockScanner::skip(int64_t count, int32_t threads) {
+    int64_t skipped = 0;
+    // What is read already, then the rest of the file.
+    while (skipped < count && scanned_ < size_) {
+        const void* nl = std::memchr(buf_.data.get() + scanned_, '\n', size_ - scanned_);
+        if (!nl) break;
+        scanned_ = static_cast<size_t>(static_cast<const char*>(nl) - buf_.data.get()) + 1;
+        ++skipped;
+    }
+    if (skipped < count && threads > 1 && !at_end_) skipped += skip_in_parallel(count - skipped, threads);
+    // Skipped records need not be kept.
+    const bool streaming = streaming_;
+    streaming_ = true;
+    for (; skipped < count && next(); ++skipped) {
+    }
+    streaming_ = streaming;
+    return skipped;
+}
+
+// The file from its current offset in chunks, each read and its line feeds
+// counted by any thread; the chunk holding the last one wanted becomes the
+// buffer. A file that cannot be read at an offset is left to next().
+int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
+    const off_t start = ::lseek(fd_, 0, SEEK_CUR);
+    if (start < 0) return 0;
+    constexpr size_t kPart = 1 << 20;
+    struct Part {
+        std::unique_ptr<char[]> bytes = std::make_unique_for_overwrite<char[]>(kPart);
+        size_t size = 0;
+        int64_t feeds = 0;
+    };
+    const size_t window = 2 * static_cast<size_t>(threads);
+    std::vector<Part> parts(window + 1);
+    int64_t skipped = 0;
+    bool done = false;
+    size_t unfinished = size_ - scanned_;  // bytes of the record under way
+    off_t resume = start;
+    {
+        parallel::Pipeline pipeline(threads, window);
+        for (size_t k = 0; !done; ++k) {
+            Part& part = parts[k % parts.size()];
+            const off_t at = start + static_cast<off_t>(k * kPart);
+            pipeline.submit(
+                [this, &part = part, at] {
+                    part.size = 0;
+                    while (part.size < kPart) {
+                        const ssize_t n = ::pread(fd_, part.bytes.get() + part.size, kPart - part.size,
+                                                  at + static_cast<off_t>(part.size));
+                        if (n > 0) part.size += static_cast<size_t>(n);
+                        else if (n == 0 || errno != EINTR) break;
+                    }
+                    part.feeds = std::count(part.bytes.get(), part.bytes.get() + part.size, '\n');
+                },
+                [&, &part = part, at] {
+                    if (done) return;
+                    if (part.size == 0) {
+                        // The end: a last line without a line feed is a record.
+                        if (unfinished > 0) ++skipped;
+                        size_ = scanned_ = 0;
+                        at_end_ = true;
+                        done = true;
+                        return;
+                    }
+                    if (part.feeds < count - skipped) {
+                        skipped += part.feeds;
+                        if (part.feeds > 0) {
+                            const char* last = static_cast<const char*>(
+                                ::memrchr(part.bytes.get(), '\n', part.size));
+                            unfinished = static_cast<size_t>(part.bytes.get() + part.size - last - 1);
+                        } else {
+                            unfinished += part.size;
+                        }
+                        resume = at + static_cast<off_t>(part.size);
+                        if (part.size < kPart) {  // the end, within the part
+                            if (unfinished > 0) ++skipped;
+                            size_ = scanned_ = 0;
+                            at_end_ = true;
+                            done = true;
+                        }
+                        return;
+                    }
+                    // The wanted line feed is in this part: the rest becomes the buffer.
+                    const char* p = part.bytes.get();
+                    for (int64_t left = count - skipped; left > 0; --left)
+                        p = static_cast<const char*>(std::memchr(p, '\n', part.bytes.get() + part.size - p)) + 1;
+                    skipped = count;
+                    const size_t rest = static_cast<size_t>(part.bytes.get() + part.size - p);
+                    if (buf_.capacity < rest + kChunk) {
+                        buf_.capacity = rest + kChunk;
+                        buf_.data = std::make_unique_for_overwrite<char[]>(buf_.capacity);
+                    }
+                    std::memcpy(buf_.data.get(), p, rest);
+                    scanned_ = 0;
+                    size_ = rest;
+                    resume = at + static_cast<off_t>(part.size);
+                    done = true;
+                });
+        }
+        pipeline.finish();
+    }
+    if (!at_end_ && ::lseek(fd_, resume, SEEK_SET) < 0) at_end_ = true;
+    if (at_end_) size_ = scanned_ = 0;
+    return skipped;
 }
 
 void BlockScanner::cut(Block& block) {

@@ -3,6 +3,7 @@
 // threads: a record's bytes stay where they were read until the block is
 // cut, and then belong to the block, so nothing is copied twice.
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,10 @@ public:
     // the last record returned; the next block starts after it, in the
     // storage `block` held.
     void cut(Block& block);
+    // Skips `count` records as next() would, counting the line feeds of the
+    // file on `threads` threads; returns how many there were (fewer only at
+    // the end of input).
+    int64_t skip(int64_t count, int32_t threads);
     // Bytes held by the current block.
     size_t held() const { return scanned_; }
     // From now on nothing is kept: a span stays valid only until the next
@@ -49,6 +54,7 @@ public:
 
 private:
     bool fill();
+    int64_t skip_in_parallel(int64_t count, int32_t threads);
 
     int fd_;
     Block buf_;           // [0, buf_.size) read

@@ -2,6 +2,7 @@
 // gives: the same lines, cleaned the same, whatever the cuts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,51 @@ TEST(BlockScanner, GivesTheLineSourcesRecordsAcrossCuts) {
             take();
             EXPECT_EQ(got, want);
         }
+}
+
+TEST(BlockScanner, SkipsAsManyRecordsAsNextWould) {
+    // Lines of varying length over several megabytes: the counted parts
+    // end anywhere in a line.
+    std::string lines;
+    for (int k = 0; lines.size() < 3'500'000; ++k) lines += std::string(static_cast<size_t>(k % 997), 'x') + "\n";
+    const int64_t nlines = std::count(lines.begin(), lines.end(), '\n');
+    struct Row {
+        const char* name;
+        std::string text;
+        int64_t before;  // records read by next() first
+        int64_t count;
+    };
+    const Row rows[] = {
+        {"within the file", lines, 3, 5000},
+        {"all but the last", lines, 0, nlines - 1},
+        {"exactly all", lines, 1, nlines - 1},
+        {"more than there are", lines, 0, nlines + 10},
+        {"a last line without a line feed is a record", lines + "tail", 0, nlines + 5},
+        {"nothing to skip", lines, 2, 0},
+        {"an empty file", "", 0, 3},
+    };
+    testsupport::TempDir dir;
+    const std::string path = (dir / "records.txt").string();
+    for (const Row& row : rows) {
+        testsupport::write_file(path, row.text);
+        for (int32_t threads : {1, 2, 7}) {
+            SCOPED_TRACE(std::string(row.name) + ", threads " + std::to_string(threads));
+            textio::FileSource want(path);
+            int64_t want_skipped = 0;
+            for (int64_t k = 0; k < row.before; ++k) want.next();
+            while (want_skipped < row.count && want.skip()) ++want_skipped;
+            const auto want_next = want.next();
+
+            textio::BlockScanner in(path);
+            for (int64_t k = 0; k < row.before; ++k) in.next();
+            EXPECT_EQ(in.skip(row.count, threads), want_skipped);
+            const auto next = in.next();
+            ASSERT_EQ(next.has_value(), want_next.has_value());
+            if (next) {
+                EXPECT_EQ(in.view(*next), *want_next);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The grid reader on arbitrary bytes as the grid file, for small boxes and
 // spans: the row layout with and without the skip, rows at both edges of
-// the grid, and a span that skips a year first.
+// the grid, and a span that skips a year first. Each is read with one
+// thread and with three: the values, or the failure and its record, must
+// agree.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,13 +43,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     for (const Case& c : kCases) {
-        try {
-            const extract::GridStore store = extract::readgrid(grid_path, c.iyr1, c.iyr2, c.box);
-            extract::screencells(store, 0.5f);
-        } catch (const extract::GridReadFailure&) {
-            // A broken box row: the driver reports it.
-        } catch (const textio::IoError&) {
-            // The file ended outside the box's rows.
+        std::string outcome[2];
+        for (int32_t run = 0; run < 2; ++run) {
+            try {
+                const extract::GridStore store = extract::readgrid(grid_path, c.iyr1, c.iyr2, c.box, nullptr, 1 + 2 * run);
+                const auto keep = extract::screencells(store, 0.5f, 1 + 2 * run);
+                const size_t bytes = static_cast<size_t>(c.box.nbox()) * static_cast<size_t>(store.nmon()) * sizeof(float);
+                outcome[run].assign(reinterpret_cast<const char*>(store.series(1)), bytes);
+                for (int32_t k : keep) outcome[run] += static_cast<char>('0' + k);
+            } catch (const extract::GridReadFailure& failure) {
+                // A broken box row: the driver reports it.
+                outcome[run] = "failure at " + std::to_string(failure.nrec) + ": " + failure.fault;
+            } catch (const extract::GridEnded& ended) {
+                outcome[run] = "ended at " + std::to_string(ended.nrec);
+            } catch (const textio::IoError& error) {
+                // The file ended outside the box's rows.
+                outcome[run] = error.what();
+            }
+        }
+        if (outcome[0] != outcome[1]) {
+            std::fprintf(stderr, "one thread and three disagree\n");
+            std::abort();
         }
     }
     return 0;

@@ -30,7 +30,7 @@ BlockScanner::~BlockScanner() {
 // buffer grows geometrically, so a long line costs amortised linear time.
 bool BlockScanner::fill() {
     if (at_end_) return false;
-    if (streaming_) {
+    if (streaming_ && buf_.capacity > 0) {
         // Only the unfinished record stays, placed so that the read behind
         // it lands on a cache line: the kernel copies markedly faster there.
         const size_t kept = size_ - scanned_;
@@ -45,7 +45,7 @@ bool BlockScanner::fill() {
     if (buf_.capacity < size_ + kChunk) {
         const size_t capacity = std::max(2 * buf_.capacity, size_ + kChunk);
         auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        std::memcpy(grown.get(), buf_.data.get(), size_);
+        if (size_ > 0) std::memcpy(grown.get(), buf_.data.get(), size_);
         buf_.data = std::move(grown);
         buf_.capacity = capacity;
     }
@@ -176,7 +176,7 @@ int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
                         buf_.capacity = rest + kChunk;
                         buf_.data = std::make_unique_for_overwrite<char[]>(buf_.capacity);
                     }
-                    std::memcpy(buf_.data.get(), p, rest);
+                    if (rest > 0) std::memcpy(buf_.data.get(), p, rest);
                     scanned_ = 0;
                     size_ = rest;
                     resume = at + static_cast<off_t>(part.size);
@@ -196,7 +196,7 @@ void BlockScanner::cut(Block& block) {
         block.capacity = std::max(buf_.capacity, rest + kChunk);
         block.data = std::make_unique_for_overwrite<char[]>(block.capacity);
     }
-    std::memcpy(block.data.get(), buf_.data.get() + scanned_, rest);
+    if (rest > 0) std::memcpy(block.data.get(), buf_.data.get() + scanned_, rest);
     block.size = rest;
     std::swap(block, buf_);
     block.size = scanned_;

@@ -2,7 +2,8 @@
 // input is split by lines "%%": the coordinate file, the data file and,
 // if given, the console answers (else a calibration period of 2000-2001).
 // Before the stage runs, the neighbourhood index must list for every cell
-// what the plain search lists.
+// what the plain search lists. The stage runs with one thread and with
+// three: the console and every file it writes must agree.
 #include <unistd.h>
 
 #include <cstdint>
@@ -39,6 +40,19 @@ std::string take_part(std::string& rest) {
     std::string part = rest.substr(0, at == std::string::npos ? rest.size() : at + 1);
     rest = at == std::string::npos ? std::string() : rest.substr(at + 4);
     return part;
+}
+
+const char* const kOutputs[] = {"MonthlyPDSI_col.tsf", "MonthlyPDSI_QC.tsf", "MonthlyPDSI_QC_col.tsf",
+                                 "MonthlyPDSI_QC.out"};
+
+std::string read_file(const char* name) {
+    std::string text;
+    if (std::FILE* f = std::fopen(name, "rb")) {
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
 }
 
 void compare_searches(const std::string& xy) {
@@ -79,13 +93,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     put_file("MonthlyPDSI.xy", xy);
     put_file("MonthlyPDSI.tsf", tsf);
-    textio::StringSource keyboard(answers, "console");
-    fuzz::DiscardSink display;
-    textio::Console console(keyboard, display);
-    try {
-        qc::orvqc5(console, kFirst, kLast);
-    } catch (const textio::IoError&) {
-        // The text layer's input error: a bad year record or the answers ran out.
+    std::string seen[2];
+    for (int32_t run = 0; run < 2; ++run) {
+        for (const char* name : kOutputs) std::remove(name);
+        textio::StringSource keyboard(answers, "console");
+        textio::StringSink display;
+        textio::Console console(keyboard, display);
+        try {
+            qc::orvqc5(console, kFirst, kLast, 1 + 2 * run);
+        } catch (const textio::IoError& error) {
+            // The text layer's input error: a bad year record or the answers ran out.
+            display.buffer() += error.what();
+        }
+        seen[run] = display.text();
+        for (const char* name : kOutputs) seen[run] += std::string("\n%%\n") + read_file(name);
+    }
+    if (seen[0] != seen[1]) {
+        std::fprintf(stderr, "one thread and three disagree\n");
+        std::abort();
     }
     return 0;
 }

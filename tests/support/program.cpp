@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <csignal>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -41,6 +42,16 @@ std::filesystem::path source_path(const std::string& relative) {
     return std::filesystem::path(PDSI_TESTS_DIR) / relative;
 }
 
+int32_t test_threads() {
+    const char* text = std::getenv("PDSI_TEST_THREADS");
+    if (!text || !*text) return 0;
+    char* end = nullptr;
+    const long count = std::strtol(text, &end, 10);
+    // A mistyped setting must not quietly test the default instead.
+    if (*end || count < 1 || count > 1024) throw std::runtime_error("PDSI_TEST_THREADS is not 1 to 1024");
+    return static_cast<int32_t>(count);
+}
+
 namespace {
 
 struct Paths {
@@ -55,7 +66,8 @@ struct Paths {
 
 // Starts the binary in `dir` reading from `stdin_fd`; captures go to files,
 // so no pipe can fill up and block.
-pid_t start(const std::filesystem::path& dir, const Paths& paths, int stdin_fd, int close_fd) {
+pid_t start(const std::filesystem::path& dir, const Paths& paths, int stdin_fd, int close_fd, int32_t threads) {
+    const std::string count = std::to_string(threads);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -67,7 +79,11 @@ pid_t start(const std::filesystem::path& dir, const Paths& paths, int stdin_fd, 
         dup2(stdin_fd, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execl(PDSISERVER_PATH, "pdsiserver", static_cast<char*>(nullptr));
+        if (threads > 0) {
+            execl(PDSISERVER_THREADS_PATH, "pdsiserver", count.c_str(), static_cast<char*>(nullptr));
+        } else {
+            execl(PDSISERVER_PATH, "pdsiserver", static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
     return pid;
@@ -95,7 +111,13 @@ void write_all(int fd, const std::string& text) {
 
 }  // namespace
 
-RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args) {
+RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args, int32_t threads) {
+    std::vector<std::string> all = args;
+    const bool counted = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return arg == "--threads" || arg.starts_with("--threads=");
+    });
+    if (threads > 0 && !all.empty() && all[0] == "extract" && !counted)
+        all.insert(all.begin() + 1, {"--threads", std::to_string(threads)});
     const Paths paths(dir);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -108,7 +130,7 @@ RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::stri
         dup2(err, 2);
         close(0);  // nothing may be read from it
         std::vector<char*> argv{const_cast<char*>("pdsi")};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        for (const std::string& arg : all) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(PDSI_PATH, argv.data());
         _exit(127);
@@ -116,11 +138,11 @@ RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::stri
     return finish(pid, paths);
 }
 
-RunResult run_program(const std::filesystem::path& dir, const std::string& answers) {
+RunResult run_program(const std::filesystem::path& dir, const std::string& answers, int32_t threads) {
     const Paths paths(dir);
     write_file(paths.in, answers);
     int in = open(paths.in.c_str(), O_RDONLY);
-    pid_t pid = start(dir, paths, in, -1);
+    pid_t pid = start(dir, paths, in, -1, threads);
     close(in);
     return finish(pid, paths);
 }
@@ -131,7 +153,7 @@ RunResult run_program_interrupted(const std::filesystem::path& dir, const std::s
     const Paths paths(dir);
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    pid_t pid = start(dir, paths, fds[0], fds[1]);
+    pid_t pid = start(dir, paths, fds[0], fds[1], test_threads());
     close(fds[0]);
     signal(SIGPIPE, SIG_IGN);
     write_all(fds[1], before);

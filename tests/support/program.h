@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for end-to-end tests: a fresh directory, running the real binary
 // in it with piped answers, and reading files back.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -26,8 +27,15 @@ struct RunResult {
     int status = -1;   // exit status, or -1 when killed by a signal
 };
 
-// Runs the built pdsiserver in `dir` with `answers` as its standard input.
-RunResult run_program(const std::filesystem::path& dir, const std::string& answers);
+// The thread count the runs below ask for unless told otherwise: that of
+// PDSI_TEST_THREADS, or 0 when it is unset, for the programs as they are
+// (pdsiserver, and pdsi without --threads).
+int32_t test_threads();
+
+// Runs the built pdsiserver in `dir` with `answers` as its standard input;
+// with `threads` above 0, its twin that takes the count as an argument.
+RunResult run_program(const std::filesystem::path& dir, const std::string& answers,
+                      int32_t threads = test_threads());
 
 // As run_program, but the answers arrive in two parts: once the transcript
 // holds `marker`, `between` runs (to change the files under the program's
@@ -36,8 +44,10 @@ RunResult run_program_interrupted(const std::filesystem::path& dir, const std::s
                                   const std::string& marker, const std::function<void()>& between,
                                   const std::string& after);
 
-// Runs the built pdsi in `dir` with `args` and standard input closed.
-RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args);
+// Runs the built pdsi in `dir` with `args` and standard input closed. With
+// `threads` above 0 an extraction that names no count gets `--threads`.
+RunResult run_pdsi(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                   int32_t threads = test_threads());
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& text);

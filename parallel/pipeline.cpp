@@ -25,6 +25,16 @@ void Pipeline::stop() {
     workers_.clear();
 }
 
+// Runs a queued task outside the lock and tells every waiter it is done.
+void Pipeline::run_taken(Task& task, std::unique_lock<std::mutex>& lock) {
+    task.state = Task::State::running;
+    lock.unlock();
+    run(task);
+    lock.lock();
+    task.state = Task::State::done;
+    changed_.notify_all();
+}
+
 void Pipeline::run(Task& task) {
     try {
         task.work();
@@ -62,12 +72,7 @@ void Pipeline::commit_oldest(std::unique_lock<std::mutex>& lock) {
             changed_.wait(lock);
             continue;
         }
-        next->state = Task::State::running;
-        lock.unlock();
-        run(*next);
-        lock.lock();
-        next->state = Task::State::done;
-        changed_.notify_all();
+        run_taken(*next, lock);
     }
     Task task = std::move(oldest);
     tasks_.pop_front();
@@ -89,12 +94,7 @@ void Pipeline::serve() {
         Task* next = nullptr;
         changed_.wait(lock, [&] { return stopping_ || (next = queued()) != nullptr; });
         if (stopping_) return;
-        next->state = Task::State::running;
-        lock.unlock();
-        run(*next);
-        lock.lock();
-        next->state = Task::State::done;
-        changed_.notify_all();
+        run_taken(*next, lock);
     }
 }
 

@@ -43,6 +43,7 @@ private:
         enum class State { queued, running, done } state = State::queued;
     };
     static void run(Task& task);
+    void run_taken(Task& task, std::unique_lock<std::mutex>& lock);
     void commit_oldest(std::unique_lock<std::mutex>& lock);
     Task* queued();  // the oldest work not yet taken
     void serve();

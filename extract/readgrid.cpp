@@ -104,13 +104,11 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
     const bool copy_rows = static_cast<size_t>(box.nrows()) * row_part * 4 < static_cast<size_t>(kRows) * 7 * kColumns;
     if (copy_rows) in.stream();
 
-    const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
-    // One batch more than the pipeline holds: the one being filled.
-    std::vector<Batch> batches(window + 1);
+    const size_t window = parallel::Pipeline::window_for(threads);
+    parallel::Slots<Batch> batches(window);
     parallel::Pipeline pipeline(threads, window);
-    size_t seq = 0;
-    for (int32_t m = 1; m <= nmon; ++seq) {
-        Batch& batch = batches[seq % batches.size()];
+    for (int32_t m = 1; m <= nmon;) {
+        Batch& batch = batches.next();
         batch.rows.clear();
         batch.copied.clear();
         batch.first = m;

@@ -75,8 +75,8 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
         YearRecordWriter years;
     };
     constexpr size_t kCells = 32;
-    const size_t window = threads <= 1 ? 1 : 2 * static_cast<size_t>(threads);
-    std::vector<Batch> batches(window + 1);  // one more than the pipeline holds: the one being filled
+    const size_t window = parallel::Pipeline::window_for(threads);
+    parallel::Slots<Batch> batches(window);
     auto format = [&](Batch& batch) {
         batch.text.clear();
         for (size_t k = batch.first; k < batch.first + batch.count; ++k) {
@@ -101,9 +101,8 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     };
     {
         parallel::Pipeline pipeline(threads, window);
-        size_t seq = 0;
-        for (size_t first = 0; first < kept.size(); first += kCells, ++seq) {
-            Batch& batch = batches[seq % batches.size()];
+        for (size_t first = 0; first < kept.size(); first += kCells) {
+            Batch& batch = batches.next();
             batch.first = first;
             batch.count = std::min(kCells, kept.size() - first);
             pipeline.submit([&format, &batch] { format(batch); }, [&commit, &batch] { commit(batch); });

@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -35,6 +36,10 @@ public:
     // Commits everything submitted.
     void finish();
     size_t window() const { return window_; }
+    // The usual window: `per_thread` tasks a thread; 1 without threads.
+    static size_t window_for(int32_t threads, size_t per_thread = 2) {
+        return threads <= 1 ? 1 : per_thread * static_cast<size_t>(threads);
+    }
 
 private:
     struct Task {
@@ -56,6 +61,23 @@ private:
     std::deque<Task> tasks_;  // submitted, not committed, oldest first
     bool stopping_ = false;
     std::vector<std::thread> workers_;
+};
+
+// Storage for the tasks of a pipeline of `window`: one slot more than it
+// holds, the one being filled, so a slot is filled again only after its
+// task was committed. Declared before the pipeline, it outlives its tasks.
+template <class Slot>
+class Slots {
+public:
+    template <class... Args>
+    explicit Slots(size_t window, const Args&... args) {
+        for (size_t k = 0; k <= window; ++k) slots_.push_back(std::make_unique<Slot>(args...));
+    }
+    Slot& next() { return *slots_[seq_++ % slots_.size()]; }
+
+private:
+    std::vector<std::unique_ptr<Slot>> slots_;
+    size_t seq_ = 0;
 };
 
 }  // namespace parallel

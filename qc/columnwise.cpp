@@ -87,12 +87,11 @@ void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int3
         }
         return;
     }
-    const size_t window = 2 * static_cast<size_t>(threads);
-    std::vector<Block> blocks(window + 1);  // one more than the pipeline holds: the one being filled
+    const size_t window = parallel::Pipeline::window_for(threads);
+    parallel::Slots<Block> blocks(window);
     parallel::Pipeline pipeline(threads, window);
-    size_t seq = 0;
-    for (int32_t k0 = 1; k0 <= nmon; k0 += kTile, ++seq) {
-        Block& block = blocks[seq % blocks.size()];
+    for (int32_t k0 = 1; k0 <= nmon; k0 += kTile) {
+        Block& block = blocks.next();
         block.k0 = k0;
         block.nk = std::min(kTile, nmon - k0 + 1);
         pipeline.submit(

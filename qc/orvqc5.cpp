@@ -212,9 +212,8 @@ private:
         // and handing over a task has a cost of its own.
         const int32_t kCells = std::max(8, 12000 / data_.nmon);
         const int32_t threads = std::max(1, request_.threads);
-        const size_t window = threads == 1 ? 1 : 4 * static_cast<size_t>(threads);
-        std::vector<std::unique_ptr<CellBatch>> batches;
-        for (size_t k = 0; k <= window; ++k) batches.push_back(std::make_unique<CellBatch>(data_.nmon));
+        const size_t window = parallel::Pipeline::window_for(threads, 4);
+        parallel::Slots<CellBatch> batches(window, data_.nmon);
         auto analyse = [&](CellBatch& batch) {
             batch.clear();
             for (int32_t c = batch.first; c < batch.first + batch.count; ++c) {
@@ -251,9 +250,8 @@ private:
         };
         {
             parallel::Pipeline pipeline(threads, window);
-            size_t seq = 0;
-            for (int32_t first = 1; first <= ncells; first += kCells, ++seq) {
-                CellBatch& batch = *batches[seq % batches.size()];
+            for (int32_t first = 1; first <= ncells; first += kCells) {
+                CellBatch& batch = batches.next();
                 batch.first = first;
                 batch.count = std::min(kCells, ncells - first + 1);
                 pipeline.submit([&analyse, &batch] { analyse(batch); }, [&commit, &batch] { commit(batch); });

@@ -10,12 +10,13 @@ constexpr size_t kBatchBytes = 1 << 18;
 
 YearBatches::YearBatches(int32_t threads, Parse parse)
     : parse_(std::move(parse)),
-      window_(threads <= 1 ? 1 : 2 * static_cast<size_t>(threads)),
-      batches_(window_ + 1),  // one more than the pipeline holds: the one being filled
+      window_(parallel::Pipeline::window_for(threads)),
+      batches_(window_),
+      filling_(&batches_.next()),
       pipeline_(std::make_unique<parallel::Pipeline>(threads, window_)) {}
 
 void YearBatches::add(std::string_view record, float* months) {
-    Batch& batch = batches_[seq_ % batches_.size()];
+    Batch& batch = *filling_;
     batch.bytes.append(record);
     batch.ends.push_back(batch.bytes.size());
     batch.targets.push_back(months);
@@ -23,8 +24,8 @@ void YearBatches::add(std::string_view record, float* months) {
 }
 
 void YearBatches::submit() {
-    Batch& batch = batches_[seq_ % batches_.size()];
-    ++seq_;
+    Batch& batch = *filling_;
+    filling_ = &batches_.next();
     pipeline_->submit(
         [this, &batch] {
             size_t at = 0;
@@ -41,7 +42,7 @@ void YearBatches::submit() {
 }
 
 void YearBatches::finish() {
-    if (!batches_[seq_ % batches_.size()].ends.empty()) submit();
+    if (!filling_->ends.empty()) submit();
     pipeline_->finish();
 }
 

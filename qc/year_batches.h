@@ -32,8 +32,8 @@ private:
 
     Parse parse_;
     size_t window_;
-    std::vector<Batch> batches_;
-    size_t seq_ = 0;
+    parallel::Slots<Batch> batches_;
+    Batch* filling_;
     std::unique_ptr<parallel::Pipeline> pipeline_;
 };
 

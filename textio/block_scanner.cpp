@@ -116,8 +116,8 @@ int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
         size_t size = 0;
         int64_t feeds = 0;
     };
-    const size_t window = 2 * static_cast<size_t>(threads);
-    std::vector<Part> parts(window + 1);
+    const size_t window = parallel::Pipeline::window_for(threads);
+    parallel::Slots<Part> parts(window);
     int64_t skipped = 0;
     bool done = false;
     size_t unfinished = size_ - scanned_;  // bytes of the record under way
@@ -125,7 +125,7 @@ int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
     {
         parallel::Pipeline pipeline(threads, window);
         for (size_t k = 0; !done; ++k) {
-            Part& part = parts[k % parts.size()];
+            Part& part = parts.next();
             const off_t at = start + static_cast<off_t>(k * kPart);
             pipeline.submit(
                 [this, &part = part, at] {

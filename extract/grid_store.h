@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "extract/box.h"
 #include "parallel/huge_pages.h"
@@ -13,31 +14,42 @@ namespace extract {
 
 class GridStore {
 public:
+    // A cell's series starts on a cache line, so that the reader's batches
+    // of kLine months each fill whole lines.
+    static constexpr size_t kLine = 64 / sizeof(float);
+
     GridStore(const Box& box, int32_t nmon) : GridStore(box, nmon, Unfilled{}) {
         std::fill_n(values_.get(), size(), 0.0f);
     }
     // For a reader that writes every value before anything reads one.
     struct Unfilled {};
     GridStore(const Box& box, int32_t nmon, Unfilled)
-        : box_(box), nmon_(nmon), values_(std::make_unique_for_overwrite<float[]>(size())) {
+        : box_(box),
+          nmon_(nmon),
+          stride_((static_cast<size_t>(nmon) + kLine - 1) / kLine * kLine),
+          values_(static_cast<float*>(::operator new[](size() * sizeof(float), std::align_val_t{64}))) {
         parallel::prefer_huge_pages(values_.get(), size() * sizeof(float));
     }
 
     const Box& box() const { return box_; }
     int32_t nmon() const { return nmon_; }
     // Months 1..nmon of cell n of the box, at [0..nmon).
-    float* series(int32_t n) { return values_.get() + static_cast<size_t>(n - 1) * static_cast<size_t>(nmon_); }
-    const float* series(int32_t n) const { return values_.get() + static_cast<size_t>(n - 1) * static_cast<size_t>(nmon_); }
+    float* series(int32_t n) { return values_.get() + static_cast<size_t>(n - 1) * stride_; }
+    const float* series(int32_t n) const { return values_.get() + static_cast<size_t>(n - 1) * stride_; }
     // pdsigrid(j, i, m) for a cell of the box.
     float& at(int32_t j, int32_t i, int32_t m) { return series(box_.cell(i, j))[m - 1]; }
     float at(int32_t j, int32_t i, int32_t m) const { return series(box_.cell(i, j))[m - 1]; }
 
 private:
-    size_t size() const { return static_cast<size_t>(box_.nbox()) * static_cast<size_t>(nmon_); }
+    struct Free {
+        void operator()(float* p) const { ::operator delete[](p, std::align_val_t{64}); }
+    };
+    size_t size() const { return static_cast<size_t>(box_.nbox()) * stride_; }
 
     Box box_;
     int32_t nmon_;
-    std::unique_ptr<float[]> values_;
+    size_t stride_;  // floats from one cell's series to the next
+    std::unique_ptr<float[], Free> values_;
 };
 
 }  // namespace extract

@@ -12,6 +12,10 @@
 #include "textio/block_scanner.h"
 #include "textio/errors.h"
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace extract {
 
 namespace {
@@ -21,7 +25,23 @@ constexpr int32_t kBlock = 1 + kRows;  // month header and its data rows
 // along the months: a batch's months of each cell are gathered cell by
 // cell and then copied over in one piece per cell, so that the store is
 // written a cache line at a time instead of one value per cell.
-constexpr int32_t kStaged = 16;
+constexpr int32_t kStaged = static_cast<int32_t>(GridStore::kLine);
+
+// One cache line of the store, written past the caches: the store is far
+// larger than they are, and a line written whole need not be read first.
+void put_line(float* dst, const float* src) {
+#if defined(__SSE__)
+    for (size_t k = 0; k < GridStore::kLine; k += 4) _mm_stream_ps(dst + k, _mm_loadu_ps(src + k));
+#else
+    std::memcpy(dst, src, GridStore::kLine * sizeof(float));
+#endif
+}
+
+void end_lines() {
+#if defined(__SSE__)
+    _mm_sfence();  // the streamed lines are seen before the batch's commit
+#endif
+}
 
 struct BoxRow {
     size_t offset, size;  // in the batch's bytes
@@ -67,9 +87,10 @@ void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& sto
     for (size_t n = 0; n < nbox; ++n) {
         float* dst = store.series(static_cast<int32_t>(n + 1)) + (batch.first - 1);
         const float* src = &batch.staged[n * kStaged];
-        if (count == kStaged) std::memcpy(dst, src, kStaged * sizeof(float));
+        if (count == kStaged) put_line(dst, src);
         else std::memcpy(dst, src, count * sizeof(float));
     }
+    end_lines();
 }
 
 }  // namespace

@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             try {
                 const extract::GridStore store = extract::readgrid(grid_path, c.iyr1, c.iyr2, c.box, nullptr, 1 + 2 * run);
                 const auto keep = extract::screencells(store, 0.5f, 1 + 2 * run);
-                const size_t bytes = static_cast<size_t>(c.box.nbox()) * static_cast<size_t>(store.nmon()) * sizeof(float);
-                outcome[run].assign(reinterpret_cast<const char*>(store.series(1)), bytes);
+                const size_t bytes = static_cast<size_t>(store.nmon()) * sizeof(float);
+                for (int32_t n = 1; n <= c.box.nbox(); ++n)
+                    outcome[run].append(reinterpret_cast<const char*>(store.series(n)), bytes);
                 for (int32_t k : keep) outcome[run] += static_cast<char>('0' + k);
             } catch (const extract::GridReadFailure& failure) {
                 // A broken box row: the driver reports it.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "parallel/pipeline.h"
+#include "textio/count_feeds.h"
 
 namespace textio {
 
@@ -136,7 +137,7 @@ int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
                         if (n > 0) part.size += static_cast<size_t>(n);
                         else if (n == 0 || errno != EINTR) break;
                     }
-                    part.feeds = std::count(part.bytes.get(), part.bytes.get() + part.size, '\n');
+                    part.feeds = count_feeds(part.bytes.get(), part.size);
                 },
                 [&, &part = part, at] {
                     if (done) return;

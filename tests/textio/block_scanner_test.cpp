@@ -8,6 +8,7 @@
 
 #include "tests/support/program.h"
 #include "textio/block_scanner.h"
+#include "textio/count_feeds.h"
 #include "textio/source.h"
 
 namespace {
@@ -99,6 +100,27 @@ TEST(BlockScanner, SkipsAsManyRecordsAsNextWould) {
                 EXPECT_EQ(in.view(*next), *want_next);
             }
         }
+    }
+}
+
+// The wide count's edges: a lone tail, whole 16-byte blocks, and runs of
+// matches long enough to wrap its byte counters (255 blocks of 16).
+TEST(CountFeeds, CountsWhatAByteLoopCounts) {
+    const struct {
+        size_t size;
+        size_t every;  // a line feed every so many bytes
+        size_t offset;  // where the bytes start past an aligned base
+    } rows[] = {
+        {0, 1, 0}, {15, 1, 0}, {16, 1, 0}, {17, 1, 3}, {255 * 16, 1, 0}, {255 * 16 + 1, 1, 1},
+        {256 * 16, 1, 0}, {10000, 1, 7}, {10000, 7, 5}, {1 << 20, 1009, 0},
+    };
+    for (const auto& row : rows) {
+        std::string bytes(row.size + row.offset, 'x');
+        for (size_t k = row.offset; k < bytes.size(); ++k)
+            if ((k - row.offset) % row.every == row.every - 1) bytes[k] = '\n';
+        const char* data = bytes.data() + row.offset;
+        EXPECT_EQ(textio::count_feeds(data, row.size), std::count(data, data + row.size, '\n'))
+            << row.size << " bytes, every " << row.every;
     }
 }
 

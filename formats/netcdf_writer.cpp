@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/nc_file.h"
+#include "formats/netcdf_library.h"
 #include "formats/temp_output.h"
 #include "formats/writers.h"
 
@@ -105,12 +106,12 @@ public:
 private:
     int def_field(const char* name, const char* long_name) {
         const int var = file_.def_var(name, NC_FLOAT, {time_dim_, lat_dim_, lon_dim_});
-        file_.check(nc_def_var_fill(file_.id(), var, NC_FILL, &kFill), "nc_def_var_fill", name);
+        file_.check(netcdf().def_var_fill(file_.id(), var, NC_FILL, &kFill), "nc_def_var_fill", name);
         if (data_.nmon() > 0 && box_.nlat > 0) {
             const size_t chunks[3] = {std::min<size_t>(kChunkMonths, data_.nmon()), std::min(kChunkCells, box_.nlat),
                                       std::min(kChunkCells, box_.nlon)};
-            file_.check(nc_def_var_chunking(file_.id(), var, NC_CHUNKED, chunks), "nc_def_var_chunking", name);
-            file_.check(nc_def_var_deflate(file_.id(), var, 1, 1, kDeflate), "nc_def_var_deflate", name);
+            file_.check(netcdf().def_var_chunking(file_.id(), var, NC_CHUNKED, chunks), "nc_def_var_chunking", name);
+            file_.check(netcdf().def_var_deflate(file_.id(), var, 1, 1, kDeflate), "nc_def_var_deflate", name);
         }
         file_.put_text(var, "long_name", long_name);
         file_.put_text(var, "units", "1");
@@ -177,10 +178,10 @@ private:
     }
 
     void put(int var, const std::vector<float>& v, const char* name) {
-        file_.check(nc_put_var_float(file_.id(), var, v.data()), "nc_put_var_float", name);
+        file_.check(netcdf().put_var_float(file_.id(), var, v.data()), "nc_put_var_float", name);
     }
     void put(int var, const std::vector<double>& v, const char* name) {
-        file_.check(nc_put_var_double(file_.id(), var, v.data()), "nc_put_var_double", name);
+        file_.check(netcdf().put_var_double(file_.id(), var, v.data()), "nc_put_var_double", name);
     }
 
     void write_axes() {
@@ -222,7 +223,7 @@ private:
                     block[k * map + where[c]] =
                         value_of(data_, which, static_cast<int32_t>(c), static_cast<int32_t>(k0 + k));
             const size_t start[3] = {k0, 0, 0}, count[3] = {n, box_.nlat, box_.nlon};
-            file_.check(nc_put_vara_float(file_.id(), var, start, count, block.data()), "nc_put_vara_float", name);
+            file_.check(netcdf().put_vara_float(file_.id(), var, start, count, block.data()), "nc_put_vara_float", name);
         }
     }
 

@@ -1,0 +1,60 @@
+#include "formats/netcdf_library.h"
+
+#include <dlfcn.h>
+
+#include <string>
+#include <type_traits>
+
+#include "formats/writers.h"
+
+namespace formats {
+
+namespace {
+
+struct Loaded {
+    NetcdfLibrary calls{};
+    std::string error;  // why it could not be loaded; empty when it was
+};
+
+Loaded load() {
+    Loaded loaded;
+    void* handle = ::dlopen(PDSI_NETCDF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = ::dlerror();
+        loaded.error = std::string("cannot load the NetCDF library ") + PDSI_NETCDF_LIBRARY + ": " + (why ? why : "?");
+        return loaded;
+    }
+    // The handle stays open for the life of the program.
+    auto bind = [&](auto& call, const char* name) {
+        call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(::dlsym(handle, name));
+        if (!call && loaded.error.empty())
+            loaded.error = std::string("the NetCDF library ") + PDSI_NETCDF_LIBRARY + " lacks " + name;
+    };
+    NetcdfLibrary& c = loaded.calls;
+    bind(c.create, "nc_create");
+    bind(c.close, "nc_close");
+    bind(c.strerror, "nc_strerror");
+    bind(c.def_dim, "nc_def_dim");
+    bind(c.def_var, "nc_def_var");
+    bind(c.def_var_fill, "nc_def_var_fill");
+    bind(c.def_var_chunking, "nc_def_var_chunking");
+    bind(c.def_var_deflate, "nc_def_var_deflate");
+    bind(c.put_att_text, "nc_put_att_text");
+    bind(c.put_att_float, "nc_put_att_float");
+    bind(c.put_att_int, "nc_put_att_int");
+    bind(c.enddef, "nc_enddef");
+    bind(c.put_var_float, "nc_put_var_float");
+    bind(c.put_var_double, "nc_put_var_double");
+    bind(c.put_vara_float, "nc_put_vara_float");
+    return loaded;
+}
+
+}  // namespace
+
+const NetcdfLibrary& netcdf() {
+    static const Loaded loaded = load();
+    if (!loaded.error.empty()) throw FormatError(loaded.error);
+    return loaded.calls;
+}
+
+}  // namespace formats

@@ -13,8 +13,6 @@ using textio::Layout;
 using textio::OutValue;
 
 constexpr float missing = -99.9f;
-constexpr float eigen_limit = 1.0f;
-constexpr float correlation_limit = 0.1f;
 
 void write_cell_numbers(textio::Sink& report, const int32_t* gpt, int32_t nfound,
                         std::vector<OutValue>& values) {
@@ -132,12 +130,16 @@ bool judge_component(textio::Sink& report, const Layout& used, const Layout& not
     calibration_scores(work, p, nfound, ncal);
     Fit fit;
     numeric::pearsn(work.score, ycal, ncal, fit.r, fit.a, fit.b);
-    const bool use = fit.r > correlation_limit;
+    const bool use = enters(fit.r);
     report.write(use ? used : not_used, {fit.r, fit.b, fit.a});
     return use;
 }
 
 }  // namespace
+
+bool worth_judging(float eigenvalue) { return eigenvalue > 1.0f; }
+
+bool enters(float correlation) { return correlation > 0.1f; }
 
 void fill_calibration_column(float* series, int32_t npre, int32_t ncal, float calmean, float* block) {
     float* cal = series + npre;
@@ -224,10 +226,10 @@ bool estimate_from_eofs(ColumnMatrix<float> nbr, const float* ctr, const int32_t
     report.write(pc1_used, {fit.r, fit.b, fit.a});
     bool use2 = false;
     bool use3 = false;
-    if (work.evl[1] > eigen_limit) {
+    if (worth_judging(work.evl[1])) {
         use2 = judge_component(report, pc2_used, pc2_not_used, work, 2, nfound, ncal, ycal);
     }
-    if (nfound >= 3 && work.evl[2] > eigen_limit) {
+    if (nfound >= 3 && worth_judging(work.evl[2])) {
         use3 = judge_component(report, pc3_used, pc3_not_used, work, 3, nfound, ncal, ycal);
     }
 

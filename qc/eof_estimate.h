@@ -22,6 +22,12 @@ void fill_calibration_column(float* series, int32_t npre, int32_t ncal, float ca
 // valid value to take a mean of.
 bool infill_centre(float* cal, int32_t ncal);
 
+// The second and third components are judged only when they explain more
+// than one cell's share of the variance (an eigenvalue above 1), and enter
+// only when their calibration scores correlate with the centre above 0.1.
+bool worth_judging(float eigenvalue);
+bool enters(float correlation);
+
 // Working storage of the EOF analysis, owned by the caller and reused cell
 // after cell: xcal nmon by 20 cells, cor 20 by 20, lists of 20 and of nmon.
 struct EofWork {

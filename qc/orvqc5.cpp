@@ -52,7 +52,7 @@ struct Neighbourhood {
     std::vector<float> nbr;  // nmon by nfound
     std::vector<float> ctr;
 
-    void gather(StageData& data, int32_t c) {
+    void gather(const StageData& data, int32_t c) {
         const float* centre = data.pdsi_col(c);
         std::copy(centre, centre + nmon, ctr.begin());
         for (int32_t j = 0; j < nfound; ++j) {

@@ -16,8 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A 12 by 12 block of cells over 1850-2010, values from a smooth field with
-// gaps; with `lone`, one more cell far from the rest ends the list.
+// A 12 by 12 block of cells and one beside it over 1850-2010 (145 cells:
+// the last task holds one), values from a smooth field with gaps; with
+// `lone`, one more cell far from the rest ends the list.
 void write_run(const fs::path& dir, bool lone) {
     std::string xy = "   title\n title\n   Xlon.   Ylat\n";
     std::string tsf = " citation one\n citation two\n citation three\n";
@@ -44,6 +45,7 @@ void write_run(const fs::path& dir, bool lone) {
     int32_t c = 0;
     for (int32_t i = 0; i < 12; ++i)
         for (int32_t j = 0; j < 12; ++j) add(31.25f + 2.5f * static_cast<float>(j), -98.75f + 2.5f * static_cast<float>(i), c++);
+    add(31.25f, -68.75f, c++);
     if (lone) add(-46.25f, 78.75f, c);
     testsupport::write_file(dir / "MonthlyPDSI.xy", xy);
     testsupport::write_file(dir / "MonthlyPDSI.tsf", tsf);
@@ -70,6 +72,7 @@ TEST(StageThreads, ManyCellTasksGiveTheSameFiles) {
         write_run(dir.path(), lone);
         const std::string one = run(dir.path(), 1);
         EXPECT_NE(one.find(lone ? "end 5" : "end 0"), std::string::npos);
+        EXPECT_NE(one.find(" Grid point:  145"), std::string::npos);
         for (int32_t threads : {2, 7}) EXPECT_EQ(run(dir.path(), threads), one) << threads << " threads";
     }
 }

@@ -46,11 +46,18 @@ fi
 [ -n "$files" ] || { echo "mutants.sh: no file matches --files $files_opt" >&2; exit 2; }
 
 src="$work/src" bld="$work/build" log="$work/log"
-mkdir -p "$src" "$bld" "$log"
-python3 "$here/mutants.py" sync "$root" "$src"
+# Listing reads the tree itself: the copy may hold a running mutant.
+[ "$list_only" = 1 ] && src=$root
 
 equiv="$root/scripts/mutants-equivalent.txt"
-is_equivalent() { [ -f "$equiv" ] && awk -v id="$1" '$1 == id { found = 1 } END { exit !found }' "$equiv"; }
+# The list's entries whose reason starts "sanitize only" are no equivalents:
+# their only effect is an access past a buffer, so they are built with the
+# sanitizers, which see it.
+listed() { [ -f "$equiv" ] && awk -v id="$1" -v want="$2" '
+    $1 == id { s = (index($0, " sanitize only") == length($1) + 1); if (s == want) found = 1 }
+    END { exit !found }' "$equiv"; }
+is_equivalent() { listed "$1" 0; }
+needs_sanitizers() { listed "$1" 1; }
 
 sites=$(python3 "$here/mutants.py" sites "$src" $files)
 if [ -n "$sites_opt" ]; then
@@ -67,12 +74,20 @@ if [ "$list_only" = 1 ]; then
     exit 0
 fi
 
+# One run at a time in a build folder: a second would overwrite the first's
+# mutant with the tree's text.
+mkdir -p "$work"
+exec 9>"$work/lock"
+flock -n 9 || { echo "mutants.sh: another run uses $work (--build gives another folder)" >&2; exit 2; }
+mkdir -p "$src" "$bld" "$log"
+python3 "$here/mutants.py" sync "$root" "$src"
+
 # Whatever ends the run, the copy goes back to the tree's text.
 current=""
 child=""
 restore() {
     if [ -n "$child" ]; then kill -- -"$child" 2>/dev/null; wait "$child" 2>/dev/null; child=""; fi
-    if [ -n "$current" ]; then cp "$root/${current%%:*}" "$src/${current%%:*}"; current=""; fi
+    if [ -n "$current" ]; then cp "$work/unmutated" "$src/${current%%:*}"; current=""; fi
 }
 trap 'restore; exit 130' INT TERM
 trap restore EXIT
@@ -89,7 +104,8 @@ run() {
     return $rc
 }
 
-build() { run "$build_timeout" nice -n 10 cmake --build "$bld" -j 2 "${@:2}" >>"$1" 2>&1; }
+cur=""  # the build folder of the mutant under test
+build() { run "$build_timeout" nice -n 10 cmake --build "$cur" -j 2 "${@:2}" >>"$1" 2>&1; }
 
 # The test program of the mutated folder first, failing fast, so most
 # mutants cost one link; then everything else and the whole suite.
@@ -98,23 +114,32 @@ check() {
     local area=${1%%/*} out=$2 blog=$3 rc
     if ls "$src/tests/$area"/*.cpp >/dev/null 2>&1; then
         build "$blog" --target "${area}_tests" || return 200
-        run "$test_timeout" env -C "$bld/tests" nice -n 10 "./${area}_tests" --gtest_fail_fast --gtest_brief=1 >"$out" 2>&1
+        run "$test_timeout" env -C "$cur/tests" nice -n 10 "./${area}_tests" --gtest_fail_fast --gtest_brief=1 >"$out" 2>&1
         rc=$?
         [ $rc -eq 0 ] || return $rc
     fi
     build "$blog" || return 200
-    run "$test_timeout" nice -n 10 ctest --test-dir "$bld" -j 2 --stop-on-failure --timeout "$test_timeout" >>"$out" 2>&1
+    run "$test_timeout" nice -n 10 ctest --test-dir "$cur" -j 2 --stop-on-failure --timeout "$test_timeout" >>"$out" 2>&1
 }
 
-if [ ! -f "$bld/build.ninja" ]; then
-    nice -n 10 cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$log/configure.txt" 2>&1 ||
-        { echo "mutants.sh: configure failed, see $log/configure.txt" >&2; exit 1; }
-fi
-echo "baseline build and tests..."
-: >"$log/baseline-build.txt"
-build "$log/baseline-build.txt" || { echo "mutants.sh: baseline build failed, see $log/baseline-build.txt" >&2; exit 1; }
-run "$test_timeout" ctest --test-dir "$bld" -j 2 >"$log/baseline-test.txt" 2>&1 ||
-    { echo "mutants.sh: the tests fail without a mutant, see $log/baseline-test.txt" >&2; exit 1; }
+# A build folder configured, built and passing its tests before any mutant.
+prepare() { # folder name cmake-options...
+    local dir=$1 name=$2
+    shift 2
+    cur=$dir
+    if [ ! -f "$dir/build.ninja" ]; then
+        nice -n 10 cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$log/configure-$name.txt" 2>&1 ||
+            { echo "mutants.sh: configure failed, see $log/configure-$name.txt" >&2; exit 1; }
+    fi
+    echo "baseline build and tests ($name)..."
+    : >"$log/baseline-build-$name.txt"
+    build "$log/baseline-build-$name.txt" ||
+        { echo "mutants.sh: baseline build failed, see $log/baseline-build-$name.txt" >&2; exit 1; }
+    run "$test_timeout" ctest --test-dir "$dir" -j 2 >"$log/baseline-test-$name.txt" 2>&1 ||
+        { echo "mutants.sh: the tests fail without a mutant, see $log/baseline-test-$name.txt" >&2; exit 1; }
+}
+san="$work/build-sanitize" san_ready=0
+prepare "$bld" default
 
 results="$work/results.txt"
 : >"$results"
@@ -124,6 +149,14 @@ for s in $sites; do
     if is_equivalent "$s"; then
         status=equivalent
     else
+        if needs_sanitizers "$s"; then
+            [ $san_ready = 1 ] || { prepare "$san" sanitize -DPDSI_SANITIZE=ON; san_ready=1; }
+            cur=$san
+        else
+            cur=$bld
+        fi
+        # The copy's own text comes back afterwards, whatever the tree holds by then.
+        cp "$src/${s%%:*}" "$work/unmutated"
         current=$s
         python3 "$here/mutants.py" apply "$src" "$s" || exit 1
         name=$(echo "$s" | tr '/:<>=!+ ' '________')

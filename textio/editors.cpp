@@ -200,6 +200,7 @@ float convert_slow(std::string_view field, bool neg, int64_t scale) {
 }  // namespace
 
 bool parse_real(std::string_view field, int32_t d, float& value) {
+    constexpr int64_t kExponentCap = int64_t{1} << 50;
     const char* p = field.data();
     const char* end = p + field.size();
     bool neg = false;
@@ -264,7 +265,9 @@ bool parse_real(std::string_view field, int32_t d, float& value) {
             }
             if (c < '0' || c > '9') return false;
             edigits = true;
-            if (exponent < 100000) exponent = exponent * 10 + (c - '0');
+            // Held below any overflow yet far beyond what the decimals of a
+            // field could offset, so the scale comes out right.
+            if (exponent < kExponentCap) exponent = exponent * 10 + (c - '0');
         }
         if (!edigits) return false;
         if (eneg) exponent = -exponent;

@@ -78,6 +78,7 @@ TEST(ParseReal, ImpliedDecimalsExponentsAndBadFields) {
         {"huge exponent", "1e999999999999", 0, true, inf},
         {"below float range", "1e-60", 0, true, 0.0f},
         {"long digit string", "0.100000000000000000000000000001", 0, true, 0.1f},
+        {"long digit string, plus", "+0.100000000000000000000000000001", 0, true, 0.1f},
         {"largest exact integer", "16777217", 0, true, 16777216.0f},
         {"negative zero", "-0.0", 1, true, -0.0f},
     };
@@ -92,6 +93,14 @@ TEST(ParseReal, ImpliedDecimalsExponentsAndBadFields) {
             EXPECT_EQ(v, -777.0f);
         }
     }
+}
+
+// An exponent that offsets more decimals than any float could hold.
+TEST(ParseReal, ExponentOffsetsVeryManyDecimals) {
+    const std::string field = "0." + std::string(100004, '0') + "1e100005";
+    float v = 0.0f;
+    ASSERT_TRUE(textio::parse_real(field, 0, v));
+    EXPECT_EQ(v, 1.0f);
 }
 
 // Random fields in the ranges of the fast path and beyond it, each compared

@@ -134,7 +134,8 @@ std::vector<std::string> parse_texts(const RealField& field, size_t& made) {
         texts.push_back(text);
     }
     made = texts.size();
-    const std::string hostile = " -+.,eEdD09x*N\t";
+    // '/' and ':' sit either side of the digits.
+    const std::string hostile = " -+.,eEdD09x*N\t/:";
     for (size_t t = 0; t < made; t += 29) {
         for (size_t at = 0; at < static_cast<size_t>(field.w); ++at) {
             for (char c : hostile) {

@@ -21,7 +21,8 @@ Loaded load() {
     void* handle = ::dlopen(PDSI_NETCDF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
-        loaded.error = std::string("cannot load the NetCDF library ") + PDSI_NETCDF_LIBRARY + ": " + (why ? why : "?");
+        // dlerror names the library itself.
+        loaded.error = std::string("cannot load the NetCDF library: ") + (why ? why : PDSI_NETCDF_LIBRARY);
         return loaded;
     }
     // The handle stays open for the life of the program.

@@ -82,7 +82,7 @@ flock -n 9 || { echo "mutants.sh: another run uses $work (--build gives another 
 mkdir -p "$src" "$bld" "$log"
 python3 "$here/mutants.py" sync "$root" "$src"
 
-# Whatever ends the run, the copy goes back to the tree's text.
+# Whatever ends the run, the mutated file in the copy gets its own text back.
 current=""
 child=""
 restore() {

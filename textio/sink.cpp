@@ -1,7 +1,12 @@
 #include "textio/sink.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "textio/editors.h"
 #include "textio/errors.h"
@@ -131,16 +136,39 @@ void Sink::flush() {
 }
 
 FileSink::FileSink(const std::string& name) : Sink(name) {
-    file_ = std::fopen(name.c_str(), "w");
-    if (!file_) throw IoError("Cannot open file", "open", name);
+    // As fopen's "w", but the emptying is left to a thread of its own.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0) file_ = ::fdopen(fd, "w");
+    if (!file_) {
+        if (fd >= 0) ::close(fd);
+        throw IoError("Cannot open file", "open", name);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return;
+    auto empty = [this, fd] {
+        if (::ftruncate(fd, 0) != 0) emptying_error_ = errno;
+    };
+    try {
+        emptying_ = std::thread(empty);
+    } catch (const std::system_error&) {
+        empty();  // no thread to be had: emptied here
+    }
+}
+
+void FileSink::await_emptied() {
+    if (!emptying_.joinable()) return;
+    emptying_.join();
+    if (emptying_error_ != 0) throw IoError(kWriteFailed, "formatted write", name());
 }
 
 FileSink::~FileSink() {
     if (!file_) return;
     try {
         flush();
+        await_emptied();
     } catch (...) {
         // Destruction during unwinding: the first error is the one reported.
+        if (emptying_.joinable()) emptying_.join();
     }
     std::fclose(file_);
 }
@@ -150,7 +178,9 @@ void FileSink::close() {
     std::FILE* file = file_;
     try {
         flush();
+        await_emptied();
     } catch (...) {
+        if (emptying_.joinable()) emptying_.join();
         file_ = nullptr;
         std::fclose(file);
         throw;
@@ -160,6 +190,7 @@ void FileSink::close() {
 }
 
 void FileSink::emit(std::string_view bytes) {
+    await_emptied();
     if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
         throw IoError(kWriteFailed, "formatted write", name());
 }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "textio/layout.h"
@@ -98,6 +99,11 @@ protected:
 
 // A file of the current directory, created or replaced, written in sequence
 // and closed by close() or, failing that, by the destructor.
+//
+// A file being replaced is emptied on a thread of its own while the caller
+// goes on formatting: freeing a large file's pages and blocks takes the
+// kernel milliseconds. The first write waits for it, so the file holds
+// nothing but what was written from then on, as if emptied when opened.
 class FileSink : public Sink {
 public:
     // Throws IoError when the file cannot be created.
@@ -107,7 +113,10 @@ public:
 protected:
     void emit(std::string_view bytes) override;
 private:
+    void await_emptied();  // throws IoError if the file could not be emptied
     std::FILE* file_ = nullptr;
+    std::thread emptying_;
+    int emptying_error_ = 0;
 };
 
 // Standard output (the console's display side) or standard error.

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "numeric/stats.h"
 
 namespace qc {
@@ -23,6 +27,22 @@ void shift_valid(float* x, int32_t n, float mean, float target) {
 
 bool is_gross(float v) { return (v != missing) & (std::fabs(v) >= outlier_limit); }
 
+// is_gross of any of x[0..8), one vector comparison for four.
+bool any_gross(const float* x) {
+#if defined(__SSE2__)
+    const __m128 miss = _mm_set1_ps(missing), limit = _mm_set1_ps(outlier_limit);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    auto gross = [&](__m128 v) {
+        return _mm_and_ps(_mm_cmpneq_ps(v, miss), _mm_cmpge_ps(_mm_and_ps(v, magnitude), limit));
+    };
+    return _mm_movemask_ps(_mm_or_ps(gross(_mm_loadu_ps(x)), gross(_mm_loadu_ps(x + 4)))) != 0;
+#else
+    bool any = false;
+    for (int32_t q = 0; q < 8; ++q) any |= is_gross(x[q]);
+    return any;
+#endif
+}
+
 }  // namespace
 
 int32_t screen_gross(float* x, int32_t n, float* outval) {
@@ -39,9 +59,7 @@ int32_t screen_gross(float* x, int32_t n, float* outval) {
     constexpr int32_t kLanes = 8;
     int32_t k = 0;
     for (; k + kLanes <= n; k += kLanes) {
-        bool any = false;
-        for (int32_t q = 0; q < kLanes; ++q) any |= is_gross(x[k + q]);
-        if (!any) continue;
+        if (!any_gross(x + k)) continue;
         for (int32_t q = 0; q < kLanes; ++q) screen(k + q);
     }
     for (; k < n; ++k) screen(k);
@@ -77,7 +95,32 @@ void valid_means(const float* x, int32_t ld, int32_t count, int32_t n, float* me
         const float* d = c + ld;
         float sa = 0.0f, sb = 0.0f, sc = 0.0f, sd = 0.0f;
         int32_t na = 0, nb = 0, nc = 0, nd = 0;
-        for (int32_t k = 0; k < n; ++k) {
+        int32_t k = 0;
+#if defined(__SSE2__)
+        // Four months of the four columns turned into four months of one
+        // vector: lane q sums column q in month order. A missing month adds
+        // +0, which leaves every sum as it is (none is ever -0).
+        const __m128 miss = _mm_set1_ps(missing);
+        __m128 sums = _mm_setzero_ps();
+        __m128i counts = _mm_setzero_si128();
+        for (; k + 4 <= n; k += 4) {
+            __m128 m0 = _mm_loadu_ps(a + k), m1 = _mm_loadu_ps(b + k), m2 = _mm_loadu_ps(c + k),
+                   m3 = _mm_loadu_ps(d + k);
+            _MM_TRANSPOSE4_PS(m0, m1, m2, m3);
+            for (const __m128 month : {m0, m1, m2, m3}) {
+                const __m128 valid = _mm_cmpneq_ps(month, miss);
+                sums = _mm_add_ps(sums, _mm_and_ps(month, valid));
+                counts = _mm_sub_epi32(counts, _mm_castps_si128(valid));
+            }
+        }
+        alignas(16) float s4[4];
+        alignas(16) int32_t n4[4];
+        _mm_store_ps(s4, sums);
+        _mm_store_si128(reinterpret_cast<__m128i*>(n4), counts);
+        sa = s4[0], sb = s4[1], sc = s4[2], sd = s4[3];
+        na = n4[0], nb = n4[1], nc = n4[2], nd = n4[3];
+#endif
+        for (; k < n; ++k) {
             if (a[k] != missing) sa += a[k], ++na;
             if (b[k] != missing) sb += b[k], ++nb;
             if (c[k] != missing) sc += c[k], ++nc;

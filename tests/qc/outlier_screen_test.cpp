@@ -2,6 +2,7 @@
 // adjustment, on small hand-built neighbourhoods.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ TEST(OutlierScreen, GrossScreen) {
         {"removed in month order", {15.0f, 0.0f, -11.0f, 10.5f}, {M, 0.0f, M, M},
          {15.0f, -11.0f, 10.5f}},
         {"no months", {}, {}, {}},
+        // Eight months at a time take the vector test.
+        {"last of eight", {0, 0, 0, 0, 0, 0, 0, -10.5f}, {0, 0, 0, 0, 0, 0, 0, M}, {-10.5f}},
+        {"first of eight, then the tail", {10, M, 1, 1, 1, 1, 1, 1, 11}, {M, M, 1, 1, 1, 1, 1, 1, M}, {10, 11}},
+        {"eight missing, none removed", std::vector<float>(8, M), std::vector<float>(8, M), {}},
+        {"infinities are outliers", {0, 0, 0, 0, -INFINITY, 0, 0, INFINITY}, {0, 0, 0, 0, M, 0, 0, M},
+         {-INFINITY, INFINITY}},
     };
     for (const Row& row : rows) {
         std::vector<float> x = row.in;

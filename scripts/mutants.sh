@@ -59,17 +59,21 @@ listed() { [ -f "$equiv" ] && awk -v id="$1" -v want="$2" '
 is_equivalent() { listed "$1" 0; }
 needs_sanitizers() { listed "$1" 1; }
 
-sites=$(python3 "$here/mutants.py" sites "$src" $files)
-if [ -n "$sites_opt" ]; then
-    chosen=""
-    for s in $sites; do
-        for want in ${sites_opt//,/ }; do
-            case "$s" in "$want"*) chosen="$chosen $s"; break ;; esac
+# The sites of the chosen files in $src, narrowed by --sites.
+choose_sites() {
+    sites=$(python3 "$here/mutants.py" sites "$src" $files)
+    if [ -n "$sites_opt" ]; then
+        chosen=""
+        for s in $sites; do
+            for want in ${sites_opt//,/ }; do
+                case "$s" in "$want"*) chosen="$chosen $s"; break ;; esac
+            done
         done
-    done
-    sites=$chosen
-fi
+        sites=$chosen
+    fi
+}
 if [ "$list_only" = 1 ]; then
+    choose_sites
     for s in $sites; do echo "$s	$(python3 "$here/mutants.py" line "$src" "$s")"; done
     exit 0
 fi
@@ -81,6 +85,7 @@ exec 9>"$work/lock"
 flock -n 9 || { echo "mutants.sh: another run uses $work (--build gives another folder)" >&2; exit 2; }
 mkdir -p "$src" "$bld" "$log"
 python3 "$here/mutants.py" sync "$root" "$src"
+choose_sites  # from the copy just made, so the ids are those of the tree
 
 # Whatever ends the run, the mutated file in the copy gets its own text back.
 current=""

@@ -25,6 +25,7 @@ TEST(FileSink, LeavesOnlyWhatWasWritten) {
         size_t before;   // bytes the file held, 0 for a new file
         size_t written;  // bytes written through the sink
         bool closed;     // close() rather than the destructor alone
+        size_t piece = 0;  // written in pieces of this size, 0 for one write
     };
     const Row rows[] = {
         {"new file", 0, 100, true},
@@ -33,6 +34,8 @@ TEST(FileSink, LeavesOnlyWhatWasWritten) {
         {"longer file, left to the destructor", 3 * M, 2 * M + 7, false},
         {"shorter file replaced by more than a flush", 10, 3 * M + 1, true},
         {"empty file", 1, 0, false},
+        {"more than the old size, in pieces", 3 * M, 5 * M + 3, true, M},
+        {"more than the old size, in pieces, left to the destructor", 2 * M, 4 * M, false, M / 2},
     };
     testsupport::TempDir dir;
     for (const Row& row : rows) {
@@ -40,11 +43,15 @@ TEST(FileSink, LeavesOnlyWhatWasWritten) {
         const auto path = dir / "out.txt";
         std::filesystem::remove(path);
         if (row.before > 0) std::ofstream(path, std::ios::binary) << std::string(row.before, 'o');
-        const std::string text(row.written, 'n');
+        std::string text(row.written, 'n');
+        for (size_t k = 0; k < text.size(); k += 4096) text[k] = static_cast<char>('a' + k / 4096 % 26);
         {
             textio::FileSink sink(path.string());
-            sink.buffer() += text;
-            sink.flush_if_full();
+            const size_t piece = row.piece > 0 ? row.piece : text.size() + 1;
+            for (size_t at = 0; at < text.size(); at += piece) {
+                sink.buffer() += text.substr(at, piece);
+                sink.flush();
+            }
             if (row.closed) sink.close();
         }
         EXPECT_EQ(read_all(path), text);

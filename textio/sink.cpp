@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -146,10 +145,8 @@ FileSink::FileSink(const std::string& name) : Sink(name) {
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return;
-    hold_limit_ = std::min(kHoldAt, static_cast<size_t>(st.st_size));
     auto empty = [this, fd] {
         if (::ftruncate(fd, 0) != 0) emptying_error_ = errno;
-        emptied_.store(true, std::memory_order_release);
     };
     try {
         emptying_ = std::thread(empty);
@@ -161,15 +158,7 @@ FileSink::FileSink(const std::string& name) : Sink(name) {
 void FileSink::await_emptied() {
     if (!emptying_.joinable()) return;
     emptying_.join();
-    std::string held;
-    held.swap(held_);
     if (emptying_error_ != 0) throw IoError(kWriteFailed, "formatted write", name());
-    write_out(held);
-}
-
-void FileSink::write_out(std::string_view bytes) {
-    if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-        throw IoError(kWriteFailed, "formatted write", name());
 }
 
 FileSink::~FileSink() {
@@ -201,13 +190,9 @@ void FileSink::close() {
 }
 
 void FileSink::emit(std::string_view bytes) {
-    if (emptying_.joinable() && !emptied_.load(std::memory_order_acquire) &&
-        held_.size() + bytes.size() <= hold_limit_) {
-        held_.append(bytes);
-        return;
-    }
     await_emptied();
-    write_out(bytes);
+    if (!file_ || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        throw IoError(kWriteFailed, "formatted write", name());
 }
 
 StreamSink::~StreamSink() {

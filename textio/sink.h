@@ -1,7 +1,6 @@
 #pragma once
 // Destinations of records: the console, a sequential text file, a string.
 // Records are formatted straight into the sink's buffer.
-#include <atomic>
 #include <cstdio>
 #include <initializer_list>
 #include <span>
@@ -103,9 +102,8 @@ protected:
 //
 // A file being replaced is emptied on a thread of its own while the caller
 // goes on formatting: freeing a large file's pages and blocks takes the
-// kernel milliseconds. Writes meanwhile are held, up to the old file's size
-// (its space, freed first, takes them whatever the disk's state) and 8 MB;
-// the file holds nothing but what was written, as if emptied when opened.
+// kernel milliseconds. The first write waits for it, so the file holds
+// nothing but what was written from then on, as if emptied when opened.
 class FileSink : public Sink {
 public:
     // Throws IoError when the file cannot be created.
@@ -115,15 +113,10 @@ public:
 protected:
     void emit(std::string_view bytes) override;
 private:
-    void await_emptied();  // then writes what was held; throws IoError on a failure
-    void write_out(std::string_view bytes);
+    void await_emptied();  // throws IoError if the file could not be emptied
     std::FILE* file_ = nullptr;
-    static constexpr size_t kHoldAt = 8 << 20;
     std::thread emptying_;
-    std::atomic<bool> emptied_{false};
     int emptying_error_ = 0;
-    size_t hold_limit_ = 0;
-    std::string held_;  // writes made while the file was being emptied
 };
 
 // Standard output (the console's display side) or standard error.

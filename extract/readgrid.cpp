@@ -22,9 +22,9 @@ namespace {
 
 constexpr int32_t kBlock = 1 + kRows;  // month header and its data rows
 // Months per batch. Rows come month by month but a cell's series runs
-// along the months: a batch's months of each cell are gathered cell by
-// cell and then copied over in one piece per cell, so that the store is
-// written a cache line at a time instead of one value per cell.
+// along the months: a batch is parsed as it comes and then turned over,
+// so that the store is written a cache line at a time instead of one value
+// per cell.
 constexpr int32_t kStaged = static_cast<int32_t>(GridStore::kLine);
 
 // One cache line of the store, written past the caches: the store is far
@@ -35,6 +35,42 @@ void put_line(float* dst, const float* src) {
 #else
     std::memcpy(dst, src, GridStore::kLine * sizeof(float));
 #endif
+}
+
+// Copies a batch of `count` months, staged as read (month, then row, then
+// column), into the store, where each cell's months follow one another.
+// A whole batch fills one line of each cell: four cells of a row at a time,
+// four months of each turned into four months of one cell in registers.
+void put_batch(const float* staged, size_t nrows, size_t ncols, size_t count, GridStore& store, int32_t first) {
+    auto month = [&](size_t q, size_t r) { return staged + (q * nrows + r) * ncols; };
+    auto cell = [&](size_t c, size_t r) {
+        return store.series(static_cast<int32_t>(c * nrows + r + 1)) + (first - 1);
+    };
+    for (size_t r = 0; r < nrows; ++r) {
+        size_t c = 0;
+#if defined(__SSE__)
+        if (count == kStaged) {
+            for (; c + 4 <= ncols; c += 4) {
+                float* const dst[4] = {cell(c, r), cell(c + 1, r), cell(c + 2, r), cell(c + 3, r)};
+                for (size_t q = 0; q < kStaged; q += 4) {
+                    __m128 m0 = _mm_loadu_ps(month(q, r) + c), m1 = _mm_loadu_ps(month(q + 1, r) + c),
+                           m2 = _mm_loadu_ps(month(q + 2, r) + c), m3 = _mm_loadu_ps(month(q + 3, r) + c);
+                    _MM_TRANSPOSE4_PS(m0, m1, m2, m3);
+                    _mm_stream_ps(dst[0] + q, m0);
+                    _mm_stream_ps(dst[1] + q, m1);
+                    _mm_stream_ps(dst[2] + q, m2);
+                    _mm_stream_ps(dst[3] + q, m3);
+                }
+            }
+        }
+#endif
+        for (; c < ncols; ++c) {
+            float line[kStaged];
+            for (size_t q = 0; q < count; ++q) line[q] = month(q, r)[c];
+            if (count == kStaged) put_line(cell(c, r), line);
+            else std::memcpy(cell(c, r), line, count * sizeof(float));
+        }
+    }
 }
 
 void end_lines() {
@@ -59,8 +95,7 @@ struct Batch {
     int32_t count = 0;  // months it completes
     std::exception_ptr end;  // the file ended after its rows
     std::optional<GridReadFailure> failure;  // its first box row that cannot be read
-    std::vector<float> staged;  // kStaged months of every cell
-    std::vector<float> values;  // one row's box columns
+    std::vector<float> staged;  // kStaged months of every cell, as read
     std::string scratch;
 };
 
@@ -68,28 +103,18 @@ void parse(Batch& batch, const RowReader& reader, const Box& box, GridStore& sto
     const std::string_view bytes = copied ? std::string_view(batch.copied) : batch.bytes.view();
     const size_t ncols = static_cast<size_t>(box.ncols());
     const size_t nrows = static_cast<size_t>(box.nrows());
-    const size_t nbox = ncols * nrows;
-    batch.staged.resize(kStaged * nbox);
-    batch.values.resize(ncols);
+    batch.staged.resize(kStaged * ncols * nrows);
     for (const BoxRow& r : batch.rows) {
         const std::string_view row = textio::clean_record(
             bytes.substr(r.offset, r.size), batch.scratch);
-        if (!reader.read(row, batch.values.data())) {
+        float* to = &batch.staged[(static_cast<size_t>(r.month) * nrows + static_cast<size_t>(r.row)) * ncols];
+        if (!reader.read(row, to)) {
             batch.failure = GridReadFailure{r.nrec, box, reader.fault(row)};
             return;
         }
-        // Cell number c * nrows + r + 1 for column c and row r of the box.
-        float* to = &batch.staged[static_cast<size_t>(r.row) * kStaged + static_cast<size_t>(r.month)];
-        for (size_t c = 0; c < ncols; ++c) to[c * nrows * kStaged] = batch.values[c];
     }
     if (batch.end) return;
-    const size_t count = static_cast<size_t>(batch.count);
-    for (size_t n = 0; n < nbox; ++n) {
-        float* dst = store.series(static_cast<int32_t>(n + 1)) + (batch.first - 1);
-        const float* src = &batch.staged[n * kStaged];
-        if (count == kStaged) put_line(dst, src);
-        else std::memcpy(dst, src, count * sizeof(float));
-    }
+    put_batch(batch.staged.data(), nrows, ncols, static_cast<size_t>(batch.count), store, batch.first);
     end_lines();
 }
 

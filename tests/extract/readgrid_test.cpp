@@ -43,9 +43,11 @@ TEST(ReadGrid, ReadsEdgeColumnsAndRows) {
     testsupport::TempDir dir;
     const auto path = dir / "grid.txt";
     testsupport::write_file(path, grid_text(36, 1, 55, code));
-    const Box boxes[] = {{1, 1, 1, 1}, {144, 144, 55, 55}, {1, 144, 1, 55}, {70, 80, 20, 30}};
+    // Columns go four at a time: boxes of 1, 4, 5 and 11 columns.
+    const Box boxes[] = {{1, 1, 1, 1},     {144, 144, 55, 55}, {1, 144, 1, 55},
+                         {70, 80, 20, 30}, {1, 4, 1, 55},      {140, 144, 54, 55}};
     for (const Box& box : boxes) {
-            const GridStore store = readgrid(path.string(), 1851, 1852, box);
+        const GridStore store = readgrid(path.string(), 1851, 1852, box);
         ASSERT_EQ(store.nmon(), 24);
         expect_span(store, 1851);
     }

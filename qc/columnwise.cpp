@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "parallel/pipeline.h"
 #include "qc/year_record.h"
 
@@ -48,6 +52,32 @@ void write_month(textio::Sink& out, float time, const float* row, int32_t ngrid,
     out.flush_if_full();
 }
 
+// tile[q * ngrid + i] = cells[i * nmon + q] for months q < nk: four cells by
+// four months at a time, turned over in registers, so that every load and
+// store covers four neighbouring values.
+void gather_months(const float* cells, size_t nmon, size_t ngrid, size_t nk, float* tile) {
+    size_t i = 0;
+#if defined(__SSE__)
+    for (; i + 4 <= ngrid; i += 4) {
+        const float* c0 = cells + i * nmon;
+        size_t q = 0;
+        for (; q + 4 <= nk; q += 4) {
+            __m128 m0 = _mm_loadu_ps(c0 + q), m1 = _mm_loadu_ps(c0 + nmon + q),
+                   m2 = _mm_loadu_ps(c0 + 2 * nmon + q), m3 = _mm_loadu_ps(c0 + 3 * nmon + q);
+            _MM_TRANSPOSE4_PS(m0, m1, m2, m3);
+            _mm_storeu_ps(tile + q * ngrid + i, m0);
+            _mm_storeu_ps(tile + (q + 1) * ngrid + i, m1);
+            _mm_storeu_ps(tile + (q + 2) * ngrid + i, m2);
+            _mm_storeu_ps(tile + (q + 3) * ngrid + i, m3);
+        }
+        for (; q < nk; ++q)
+            for (size_t k = 0; k < 4; ++k) tile[q * ngrid + i + k] = c0[k * nmon + q];
+    }
+#endif
+    for (; i < ngrid; ++i)
+        for (size_t q = 0; q < nk; ++q) tile[q * ngrid + i] = cells[i * nmon + q];
+}
+
 }  // namespace
 
 float month_time(int32_t iyr1, int32_t k) {
@@ -70,10 +100,8 @@ void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int3
     };
     auto format = [&](Block& block, textio::Sink& to) {
         block.tile.resize(static_cast<size_t>(kTile) * static_cast<size_t>(ngrid));
-        for (int32_t i = 0; i < ngrid; ++i) {
-            const float* column = values + static_cast<size_t>(i) * nmon + (block.k0 - 1);
-            for (int32_t q = 0; q < block.nk; ++q) block.tile[static_cast<size_t>(q) * ngrid + i] = column[q];
-        }
+        gather_months(values + (block.k0 - 1), static_cast<size_t>(nmon), static_cast<size_t>(ngrid),
+                      static_cast<size_t>(block.nk), block.tile.data());
         for (int32_t q = 0; q < block.nk; ++q) {
             write_month(to, month_time(iyr1, block.k0 + q), block.tile.data() + static_cast<size_t>(q) * ngrid,
                         ngrid, length);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The largest runs of pdsi with 1 and 2 threads (and PDSI_BENCH_THREADS
 # more counts), beside cat of the grid: best and median wall time of
-# several runs and the peak memory, on a full-size generated grid.
+# several runs and the peak memory (of one run more), on a full-size
+# generated grid.
 # Run by hand: bench/threads.sh [scratch-dir [build-dir]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,10 +20,16 @@ declare -A peaks
 bench() { # name pdsi-args...
   local name=$1
   shift
+  # The previous run's files written back first: the kernel's writing of
+  # them would compete with this run for the cores.
+  sync
+  for n in $counts; do
+    /usr/bin/time -f %M -o "$peakfile" "$build/cli/pdsi" extract --quiet --threads "$n" --out "out-$n" "$@"
+    peaks[$name/$n]=$(tail -1 "$peakfile")
+  done
   for _ in $(seq "$reps"); do
     for n in $counts; do
-      one "$name/$n" /usr/bin/time -f %M -o "$peakfile" "$build/cli/pdsi" extract --quiet --threads "$n" --out "out-$n" "$@"
-      peaks[$name/$n]=$(tail -1 "$peakfile")
+      one "$name/$n" "$build/cli/pdsi" extract --quiet --threads "$n" --out "out-$n" "$@"
     done
   done
   echo "$name"

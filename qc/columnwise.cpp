@@ -21,9 +21,10 @@ namespace {
 constexpr int32_t kPerLine = 1001;
 constexpr int32_t kFirstWidth = 8;
 constexpr int32_t kFieldWidth = 7;
-// Months gathered per pass over the cells: a few cache lines of each column
-// instead of one value from each of thousands of pages per record.
-constexpr int32_t kTile = 64;
+// Months gathered per pass over the cells: a cache line of each column
+// instead of one value from each of thousands of pages per record, and
+// tasks small enough to keep both sides of the pipeline busy.
+constexpr int32_t kTile = 16;
 
 size_t record_length(int32_t nvalues) {
     const size_t lines = static_cast<size_t>((nvalues + kPerLine - 1) / kPerLine);

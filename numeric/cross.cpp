@@ -21,6 +21,10 @@
 #include <cmath>
 #include <vector>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "numeric/stats.h"
 
 namespace numeric {
@@ -33,14 +37,18 @@ bool constant_column(const ColumnMatrix<float>& x, int32_t n, int32_t j) {
     return true;
 }
 
-// c[j] = (dl * dev[j]) / w + c[j] for j in [0, count). Four at a time,
-// each four loaded before any is stored, so that the compiler may do them in
-// one vector operation: every lane rounds as it would alone. Blocks run on
-// past `count` while they fit in `room`: those are lower-triangle entries,
-// copied over from the upper one afterwards.
+// c[j] = (dl * dev[j]) / w + c[j] for j in [0, count): the upper part of
+// one column of the products. Four at a time, each lane rounding as it
+// would alone; the blocks run on past `count` while they fit in `room`:
+// those are lower-triangle entries, copied over from the upper afterwards.
 void update_products(float* c, const float* dev, float dl, float w, int32_t count, int32_t room) {
     const int32_t blocks_end = std::min((count + 3) & ~3, room & ~3);
     int32_t j = 0;
+#if defined(__SSE__)
+    const __m128 dlv = _mm_set1_ps(dl), wv = _mm_set1_ps(w);
+    for (; j < blocks_end; j += 4)
+        _mm_storeu_ps(c + j, _mm_add_ps(_mm_div_ps(_mm_mul_ps(dlv, _mm_loadu_ps(dev + j)), wv), _mm_loadu_ps(c + j)));
+#else
     for (; j < blocks_end; j += 4) {
         const float d0 = dev[j], d1 = dev[j + 1], d2 = dev[j + 2], d3 = dev[j + 3];
         const float c0 = c[j], c1 = c[j + 1], c2 = c[j + 2], c3 = c[j + 3];
@@ -49,6 +57,7 @@ void update_products(float* c, const float* dev, float dl, float w, int32_t coun
         c[j + 2] = (dl * d2) / w + c2;
         c[j + 3] = (dl * d3) / w + c3;
     }
+#endif
     for (; j < count; ++j) c[j] = (dl * dev[j]) / w + c[j];
 }
 
@@ -73,8 +82,7 @@ void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv
     auto sig = [sigv](int32_t j) -> float& { return sigv[j - 1]; };
     const float rn = static_cast<float>(n);
 
-    // Step 1: clear the sums.
-    for (int32_t j = 1; j <= m; ++j) xmn(j) = 0.0f;
+    // Step 1: clear the sums (the column sums are kept apart until step 3).
     for (int32_t j = 1; j <= m; ++j)
         for (int32_t i = 1; i <= m; ++i) c(i, j) = 0.0f;
     float k = 0.0f;
@@ -82,21 +90,31 @@ void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv
     // Step 2: update the column sums and the corrected cross products. The
     // product of two deviations does not depend on their order, so the lower
     // triangle equals the upper one bit for bit: it is copied from the upper.
-    std::vector<float> dev(static_cast<size_t>(m));
+    // The sums and deviations go four columns at a time too, so that the
+    // blocks read them as they were stored, four at once.
+    const size_t padded = static_cast<size_t>((m + 3) & ~3);
+    std::vector<float> sums(padded, 0.0f), dev(padded, 0.0f);
     for (int32_t t = 1; t <= n; ++t) {
-        for (int32_t j = 1; j <= m; ++j) xmn(j) = xmn(j) + x(t, j);
         k = k + 1.0f;
+        int32_t j = 0;
+        for (; j + 4 <= m; j += 4) {
+            const float x0 = x(t, j + 1), x1 = x(t, j + 2), x2 = x(t, j + 3), x3 = x(t, j + 4);
+            const float s0 = sums[j] + x0, s1 = sums[j + 1] + x1, s2 = sums[j + 2] + x2, s3 = sums[j + 3] + x3;
+            sums[j] = s0, sums[j + 1] = s1, sums[j + 2] = s2, sums[j + 3] = s3;
+            dev[j] = x0 * k - s0, dev[j + 1] = x1 * k - s1, dev[j + 2] = x2 * k - s2, dev[j + 3] = x3 * k - s3;
+        }
+        for (; j < m; ++j) {
+            sums[j] = sums[j] + x(t, j + 1);
+            dev[j] = x(t, j + 1) * k - sums[j];
+        }
         if (t > 1) {
             const float w = k * k - k;
-            for (int32_t l = 1; l <= m; ++l) dev[static_cast<size_t>(l - 1)] = x(t, l) * k - xmn(l);
-            for (int32_t l = 1; l <= m; ++l) {
-                const float dl = dev[static_cast<size_t>(l - 1)];
-                update_products(c.column(l), dev.data(), dl, w, l, m);
-            }
+            for (int32_t l = 1; l <= m; ++l) update_products(c.column(l), dev.data(), dev[static_cast<size_t>(l - 1)], w, l, m);
         }
     }
     for (int32_t l = 1; l <= m; ++l)
         for (int32_t j = l + 1; j <= m; ++j) c(j, l) = c(l, j);
+    for (int32_t j = 1; j <= m; ++j) xmn(j) = sums[static_cast<size_t>(j - 1)];
 
     // Step 3: means and standard deviations.
     for (int32_t i = 1; i <= m; ++i) {

@@ -195,6 +195,47 @@ TEST(Cross, MatchesTwoPassFormula) {
     }
 }
 
+// The updating formula as written, every entry of c updated on its own:
+// the kernel, whatever order and width it works in, gives the same bits.
+CrossResult literal_cross(const std::vector<std::vector<float>>& cols) {
+    const int32_t m = int32_t(cols.size()), n = int32_t(cols[0].size());
+    CrossResult r{{}, std::vector<float>(m, 0.0f), std::vector<float>(m), std::vector<float>(kLdc * m, kSentinel)};
+    auto c = [&](int32_t i, int32_t j) -> float& { return r.c[(j - 1) * kLdc + (i - 1)]; };
+    for (int32_t i = 1; i <= m; ++i)
+        for (int32_t j = 1; j <= m; ++j) c(i, j) = 0.0f;
+    std::vector<float>& T = r.xmn;
+    float k = 0.0f;
+    for (int32_t t = 1; t <= n; ++t) {
+        for (int32_t j = 1; j <= m; ++j) T[j - 1] = T[j - 1] + cols[j - 1][t - 1];
+        k = k + 1.0f;
+        if (t == 1) continue;
+        const float w = k * k - k;
+        for (int32_t j = 1; j <= m; ++j) {
+            const float g = cols[j - 1][t - 1] * k - T[j - 1];
+            for (int32_t l = 1; l <= m; ++l) c(j, l) = ((cols[l - 1][t - 1] * k - T[l - 1]) * g) / w + c(j, l);
+        }
+    }
+    const float rn = float(n);
+    for (int32_t i = 1; i <= m; ++i) {
+        r.xmn[i - 1] = T[i - 1] / rn;
+        r.sig[i - 1] = std::sqrt(c(i, i) / rn);
+    }
+    for (int32_t i = 1; i <= m; ++i)
+        for (int32_t j = 1; j <= m; ++j) c(i, j) = (c(i, j) / rn) / (r.sig[j - 1] * r.sig[i - 1]);
+    return r;
+}
+
+TEST(Cross, MatchesTheUpdatingFormulaBitForBit) {
+    for (int32_t m = 1; m <= 20; ++m)
+        for (int32_t n : {2, 7, 64}) {
+            const auto cols = random_block(n, m, uint32_t(100 * m + n), 0.5f, 3.0f);
+            const CrossResult got = run_cross(cols, 0), want = literal_cross(cols);
+            ASSERT_EQ(got.xmn, want.xmn) << m << " variables, " << n << " observations";
+            ASSERT_EQ(got.sig, want.sig) << m << " variables, " << n << " observations";
+            ASSERT_EQ(got.c, want.c) << m << " variables, " << n << " observations";
+        }
+}
+
 TEST(Cross, PinsTheSequenceOfOperations) {
     // The provisional-means update leaves its own rounding (note the
     // diagonal just below 1); the printed statistics depend on it.

@@ -63,6 +63,27 @@ bool BlockScanner::fill() {
     }
 }
 
+int64_t BlockScanner::tell() const {
+    const off_t read = ::lseek(fd_, 0, SEEK_CUR);
+    return read < 0 ? -1 : static_cast<int64_t>(read) - static_cast<int64_t>(size_ - scanned_);
+}
+
+bool BlockScanner::seek(int64_t at) {
+    size_ = scanned_ = 0;
+    at_end_ = ::lseek(fd_, static_cast<off_t>(at), SEEK_SET) < 0;
+    return !at_end_;
+}
+
+size_t BlockScanner::read_at(char* into, size_t size, int64_t at) const {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd_, into + got, size - got, static_cast<off_t>(at) + static_cast<off_t>(got));
+        if (n > 0) got += static_cast<size_t>(n);
+        else if (n == 0 || errno != EINTR) break;  // a failing device reads as the end of input
+    }
+    return got;
+}
+
 std::optional<BlockScanner::Span> BlockScanner::next() {
     size_t clear = 0;  // bytes from scanned_ on known to hold no line feed
     for (;;) {

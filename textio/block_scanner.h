@@ -46,6 +46,14 @@ public:
     int64_t skip(int64_t count, int32_t threads);
     // Bytes held by the current block.
     size_t held() const { return scanned_; }
+    // The file offset of the next record, or -1 when it cannot be told.
+    int64_t tell() const;
+    // Goes on from file offset `at` (as tell() gave it), dropping what is
+    // held; false if the file cannot be positioned there.
+    bool seek(int64_t at);
+    // Up to `size` bytes from file offset `at`, fewer only at the end of
+    // input; the scanner's own position is left alone. Any thread.
+    size_t read_at(char* into, size_t size, int64_t at) const;
     // From now on nothing is kept: a span stays valid only until the next
     // call, as with LineSource, and cut() is not used. For readers that
     // copy out the few records they want.

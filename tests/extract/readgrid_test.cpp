@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "extract/box.h"
@@ -168,6 +169,97 @@ TEST(ReadGrid, AnEarlyEndOutsideTheBoxRowsIsAnInputError) {
             EXPECT_EQ(error.nrec, row.records + (row.part ? 1 : 0)) << row.name;  // a cut last line is a record
         }
     }
+}
+
+}  // namespace
+}  // namespace extract
+
+namespace extract {
+namespace {
+
+// A grid written with fixed widths, as the data set is: month headers that
+// name the month, every row full. Such a file is read ahead on several
+// threads; whatever is wrong with it, the result must be one thread's.
+std::string shaped_grid(int32_t nmonths) {
+    static const char* names[] = {"January", "February", "March",     "April",   "May",      "June",
+                                  "July",    "August",   "September", "October", "November", "December"};
+    std::string text = "shaped grid header\n";
+    for (int32_t m = 1; m <= nmonths; ++m) {
+        textio::edit_int(text, 1850 + (m - 1) / 12, 5);
+        textio::edit_int(text, (m - 1) % 12 + 1, 3);
+        text += std::string("  ") + names[(m - 1) % 12] + "\n";
+        for (int32_t j = 1; j <= 55; ++j) {
+            for (int32_t i = 1; i <= 144; ++i) {
+                textio::edit_real(text, extract_test::code(i, j, m), 6, 2);
+                text += ' ';
+            }
+            text += '\n';
+        }
+    }
+    return text;
+}
+
+// What a read gives: every value of the store, or the failure.
+std::string outcome(const std::string& path, const Box& box, int32_t threads) {
+    try {
+        const GridStore store = readgrid(path, 1850, 1854, box, nullptr, threads);
+        std::string values;
+        for (int32_t i = box.ilon1; i <= box.ilon2; ++i)
+            for (int32_t j = box.jlat1; j <= box.jlat2; ++j)
+                for (int32_t m = 1; m <= store.nmon(); ++m) values += std::to_string(store.at(j, i, m)) + ' ';
+        return values;
+    } catch (const GridReadFailure& failure) {
+        return "failure at " + std::to_string(failure.nrec) + ": " + failure.fault;
+    } catch (const GridEnded& ended) {
+        return std::string("ended: ") + ended.what();
+    }
+}
+
+TEST(ReadGrid, ReadAheadGivesWhatOneThreadReads) {
+    // Record of month m's header: 56 (m - 1) + 2; its row j follows j on.
+    auto line = [](int32_t m, int32_t j) { return 56 * (m - 1) + 2 + j; };
+    auto start_of = [](const std::string& text, int32_t record) {
+        size_t pos = 0;
+        for (int32_t k = 1; k < record; ++k) pos = text.find('\n', pos) + 1;
+        return pos;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(std::string&)> damage;
+    };
+    const Row rows[] = {
+        {"one shape throughout", [](std::string&) {}},
+        {"a longer row in the third batch",
+         [&](std::string& t) { t.insert(t.find('\n', start_of(t, line(40, 7))), "  "); }},
+        {"a shorter header in the fourth batch",
+         [&](std::string& t) { t.erase(start_of(t, line(50, 0)), 1); }},
+        {"an extra line in the second batch", [&](std::string& t) { t.insert(start_of(t, line(20, 3)), "\n"); }},
+        {"letters in a box row read ahead",
+         [&](std::string& t) { t.replace(start_of(t, line(41, 12)) + 7 * 120, 6, "  x.yz"); }},
+        {"the file ends in a batch read ahead", [&](std::string& t) { t.erase(start_of(t, line(45, 30)) + 100); }},
+        {"the file ends at a month read ahead", [&](std::string& t) { t.erase(start_of(t, line(37, 0))); }},
+        {"carriage returns", [](std::string& t) {
+             std::string crlf;
+             for (char c : t) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             t = crlf;
+         }},
+    };
+    const std::string good = shaped_grid(60);
+    for (const Row& row : rows) {
+        std::string text = good;
+        row.damage(text);
+        testsupport::TempDir dir;
+        const auto path = dir / "grid.txt";
+        testsupport::write_file(path, text);
+        for (const Box& box : {Box{1, 144, 1, 55}, Box{100, 144, 10, 30}}) {
+            const std::string one = outcome(path.string(), box, 1);
+            for (int32_t threads : {2, 3}) EXPECT_EQ(outcome(path.string(), box, threads), one) << row.name;
+        }
+    }
+    // The undamaged file holds the codes.
+    testsupport::TempDir dir;
+    testsupport::write_file(dir / "grid.txt", good);
+    expect_span(readgrid((dir / "grid.txt").string(), 1850, 1854, Box{1, 144, 1, 55}, nullptr, 3), 1850);
 }
 
 }  // namespace

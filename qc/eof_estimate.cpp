@@ -4,6 +4,7 @@
 
 #include "numeric/htdql.h"
 #include "numeric/stats.h"
+#include "qc/year_record.h"
 
 namespace qc {
 namespace {
@@ -31,14 +32,11 @@ void write_reals(textio::Sink& report, const Layout& row, const float* v, int32_
 
 // One record per cell: its number, then its row of m (the correlations, or
 // its loadings on each EOF).
-void write_matrix(textio::Sink& report, ColumnMatrix<float> m, const int32_t* gpt,
-                  int32_t nfound, std::vector<OutValue>& values) {
-    static const Layout row("(1x,i3,20f8.3)");
+void write_matrix(textio::Sink& report, ColumnMatrix<float> m, const int32_t* gpt, int32_t nfound) {
+    std::vector<float> row(static_cast<size_t>(nfound));
     for (int32_t i = 1; i <= nfound; ++i) {
-        values.clear();
-        values.emplace_back(gpt[i - 1]);
-        for (int32_t j = 1; j <= nfound; ++j) values.emplace_back(m(i, j));
-        report.write(row, values);
+        for (int32_t j = 1; j <= nfound; ++j) row[static_cast<size_t>(j - 1)] = m(i, j);
+        write_cell_row(report, gpt[i - 1], row.data(), nfound);
     }
 }
 
@@ -199,7 +197,7 @@ bool estimate_from_eofs(ColumnMatrix<float> nbr, const float* ctr, const int32_t
     write_reals(report, sig_row, work.sig, nfound, values);
     report.write(cor_heading, {});
     write_cell_numbers(report, gpt, nfound, values);
-    write_matrix(report, work.cor, gpt, nfound, values);
+    write_matrix(report, work.cor, gpt, nfound);
 
     // E: the solver reports its own failure on the console.
     numeric::htdql(nfound, work.evl, work.offdiag, work.cor, console, work.maxiter);
@@ -216,7 +214,7 @@ bool estimate_from_eofs(ColumnMatrix<float> nbr, const float* ctr, const int32_t
     report.write(pct_row, values);
     report.write(eof_heading, {});
     write_cell_numbers(report, gpt, nfound, values);
-    write_matrix(report, work.cor, gpt, nfound, values);
+    write_matrix(report, work.cor, gpt, nfound);
 
     // H: the first component always enters; the next two only on their merits.
     calibration_scores(work, 1, nfound, ncal);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "textio/editors.h"
 
@@ -37,6 +38,26 @@ void write_year_record(textio::Sink& out, int32_t year, const float* months) {
     }
     record[kRecordLength] = '\n';
     out.buffer().append(record, sizeof record);
+    out.flush_if_full();
+}
+
+void write_cell_row(textio::Sink& out, int32_t gpt, const float* row, int32_t n) {
+    constexpr int32_t kFields = 20, kWidth = 8;
+    if (n > kFields) {
+        static const textio::Layout layout("(1x,i3,20f8.3)");
+        std::vector<textio::OutValue> values;
+        values.emplace_back(gpt);
+        for (int32_t j = 0; j < n; ++j) values.emplace_back(row[j]);
+        out.write(layout, values);
+        return;
+    }
+    char record[4 + kFields * kWidth + 1];
+    record[0] = ' ';
+    put_int<3>(record + 1, gpt);
+    for (int32_t j = 0; j < n; ++j) put_real<kWidth, 3>(record + 4 + j * kWidth, row[j]);
+    const size_t length = 4 + static_cast<size_t>(n) * kWidth;
+    record[length] = '\n';
+    out.buffer().append(record, length + 1);
     out.flush_if_full();
 }
 

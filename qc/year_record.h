@@ -27,6 +27,11 @@ inline void put_real(char* dst, float value) {
 // One year record "(i5,12f7.2)" at the end of the sink's buffer.
 void write_year_record(textio::Sink& out, int32_t year, const float* months);
 
+// One record "(1x,i3,20f8.3)" of the report: a cell's number and its row
+// of a matrix, n values (at most 20 fit the one record; more take the
+// layout's own way).
+void write_cell_row(textio::Sink& out, int32_t gpt, const float* row, int32_t n);
+
 // The twelve values of a "(5x,12f7.2)" record when every field has the
 // plain shape; false, with `months` untouched, when one has not.
 bool read_plain_year(std::string_view record, float* months);

@@ -9,6 +9,7 @@
 
 #include "qc/columnwise.h"
 #include "qc/qc_file.h"
+#include "qc/year_record.h"
 #include "qc/stage_data.h"
 #include "textio/errors.h"
 #include "textio/sink.h"
@@ -123,6 +124,21 @@ TEST(Columnwise, AsTheLayoutWritesThem) {
                                                   << " threads";
         }
     }
+}
+
+TEST(Report, CellRowsAsTheLayoutWritesThem) {
+    const textio::Layout layout("(1x,i3,20f8.3)");
+    for (int32_t n = 0; n <= 22; ++n)
+        for (int32_t gpt : {7, 999, 1000, -12}) {
+            std::vector<float> row(static_cast<size_t>(n));
+            for (size_t k = 0; k < row.size(); ++k) row[k] = sample_value(k * 3 + static_cast<size_t>(gpt & 7));
+            textio::StringSink fast, slow;
+            qc::write_cell_row(fast, gpt, row.data(), n);
+            std::vector<textio::OutValue> values{gpt};
+            for (float v : row) values.emplace_back(v);
+            slow.write(layout, values);
+            ASSERT_EQ(fast.text(), slow.text()) << n << " values, cell " << gpt;
+        }
 }
 
 TEST(QcFile, YearRecordsAsTheLayoutWritesThem) {

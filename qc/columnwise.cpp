@@ -53,14 +53,14 @@ void write_month(textio::Sink& out, float time, const float* row, int32_t ngrid,
     out.flush_if_full();
 }
 
-// tile[q * ngrid + i] = cells[i * nmon + q] for months q < nk: four cells by
-// four months at a time, turned over in registers, so that every load and
-// store covers four neighbouring values.
-void gather_months(const float* cells, size_t nmon, size_t ngrid, size_t nk, float* tile) {
+// tile[q * ngrid + i] = cells[i * nmon + first + q] for months q < nk: four
+// cells by four months at a time, turned over in registers, so that every
+// load and store covers four neighbouring values. No cells may come as null.
+void gather_months(const float* cells, size_t nmon, size_t ngrid, size_t first, size_t nk, float* tile) {
     size_t i = 0;
 #if defined(__SSE__)
     for (; i + 4 <= ngrid; i += 4) {
-        const float* c0 = cells + i * nmon;
+        const float* c0 = cells + i * nmon + first;
         size_t q = 0;
         for (; q + 4 <= nk; q += 4) {
             __m128 m0 = _mm_loadu_ps(c0 + q), m1 = _mm_loadu_ps(c0 + nmon + q),
@@ -76,7 +76,7 @@ void gather_months(const float* cells, size_t nmon, size_t ngrid, size_t nk, flo
     }
 #endif
     for (; i < ngrid; ++i)
-        for (size_t q = 0; q < nk; ++q) tile[q * ngrid + i] = cells[i * nmon + q];
+        for (size_t q = 0; q < nk; ++q) tile[q * ngrid + i] = cells[i * nmon + first + q];
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ void write_columnwise(textio::Sink& out, const float* values, int32_t nmon, int3
     };
     auto format = [&](Block& block, textio::Sink& to) {
         block.tile.resize(static_cast<size_t>(kTile) * static_cast<size_t>(ngrid));
-        gather_months(values + (block.k0 - 1), static_cast<size_t>(nmon), static_cast<size_t>(ngrid),
+        gather_months(values, static_cast<size_t>(nmon), static_cast<size_t>(ngrid), static_cast<size_t>(block.k0 - 1),
                       static_cast<size_t>(block.nk), block.tile.data());
         for (int32_t q = 0; q < block.nk; ++q) {
             write_month(to, month_time(iyr1, block.k0 + q), block.tile.data() + static_cast<size_t>(q) * ngrid,

@@ -100,7 +100,7 @@ TEST(Columnwise, AsTheLayoutWritesThem) {
     };
     // Line breaks at 1000 cells and after; month tiles of 16 and a part one;
     // more tiles than the threads hold at once.
-    const std::vector<Row> rows = {{0, 2}, {1, 65}, {999, 3}, {1000, 2}, {1001, 2}, {2001, 1}, {2002, 130}, {3, 16 * 40 + 5}};
+    const std::vector<Row> rows = {{0, 2}, {0, 40}, {1, 65}, {999, 3}, {1000, 2}, {1001, 2}, {2001, 1}, {2002, 130}, {3, 16 * 40 + 5}};
     for (const Row& row : rows) {
         std::vector<float> values(static_cast<size_t>(row.ngrid) * row.nmon);
         for (size_t k = 0; k < values.size(); ++k) values[k] = sample_value(k);

@@ -151,7 +151,12 @@ FileSink::FileSink(const std::string& name) : Sink(name) {
     try {
         emptying_ = std::thread(empty);
     } catch (const std::system_error&) {
-        empty();  // no thread to be had: emptied here
+        empty();  // no thread to be had: emptied here, as the open would have
+        if (emptying_error_ != 0) {
+            std::fclose(file_);
+            file_ = nullptr;
+            throw IoError("Cannot open file", "open", name);
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "extract/grid_axes.h"
 #include "extract/month_shape.h"
 #include "extract/row_reader.h"
+#include "numeric/turn_over.h"
 #include "parallel/pipeline.h"
 #include "textio/block_scanner.h"
 #include "textio/errors.h"
@@ -47,24 +48,18 @@ void put_batch(const float* staged, size_t nrows, size_t ncols, size_t count, Gr
     auto cell = [&](size_t c, size_t r) {
         return store.series(static_cast<int32_t>(c * nrows + r + 1)) + (first - 1);
     };
+    const size_t month_step = nrows * ncols;
     for (size_t r = 0; r < nrows; ++r) {
         size_t c = 0;
-#if defined(__SSE__)
         if (count == kStaged) {
             for (; c + 4 <= ncols; c += 4) {
-                float* const dst[4] = {cell(c, r), cell(c + 1, r), cell(c + 2, r), cell(c + 3, r)};
+                float* const line[4] = {cell(c, r), cell(c + 1, r), cell(c + 2, r), cell(c + 3, r)};
                 for (size_t q = 0; q < kStaged; q += 4) {
-                    __m128 m0 = _mm_loadu_ps(month(q, r) + c), m1 = _mm_loadu_ps(month(q + 1, r) + c),
-                           m2 = _mm_loadu_ps(month(q + 2, r) + c), m3 = _mm_loadu_ps(month(q + 3, r) + c);
-                    _MM_TRANSPOSE4_PS(m0, m1, m2, m3);
-                    _mm_stream_ps(dst[0] + q, m0);
-                    _mm_stream_ps(dst[1] + q, m1);
-                    _mm_stream_ps(dst[2] + q, m2);
-                    _mm_stream_ps(dst[3] + q, m3);
+                    float* const dst[4] = {line[0] + q, line[1] + q, line[2] + q, line[3] + q};
+                    numeric::turn_over4<true>(month(q, r) + c, month_step, dst);
                 }
             }
         }
-#endif
         for (; c < ncols; ++c) {
             float line[kStaged];
             for (size_t q = 0; q < count; ++q) line[q] = month(q, r)[c];
@@ -290,6 +285,5 @@ GridStore readgrid(const std::string& path, int32_t iyr1, int32_t iyr2, const Bo
         }
     }
 }
-
 
 }  // namespace extract

@@ -38,25 +38,19 @@ bool constant_column(const ColumnMatrix<float>& x, int32_t n, int32_t j) {
 }
 
 // c[j] = (dl * dev[j]) / w + c[j] for j in [0, count): the upper part of
-// one column of the products. Four at a time, each lane rounding as it
-// would alone; the blocks run on past `count` while they fit in `room`:
-// those are lower-triangle entries, copied over from the upper afterwards.
+// one column of the products. Four at a time where the machine has vectors,
+// each lane rounding as it would alone; the blocks run on past `count`
+// while they fit in `room`: those are lower-triangle entries, copied over
+// from the upper afterwards.
 void update_products(float* c, const float* dev, float dl, float w, int32_t count, int32_t room) {
-    const int32_t blocks_end = std::min((count + 3) & ~3, room & ~3);
     int32_t j = 0;
 #if defined(__SSE__)
+    const int32_t blocks_end = std::min((count + 3) & ~3, room & ~3);
     const __m128 dlv = _mm_set1_ps(dl), wv = _mm_set1_ps(w);
     for (; j < blocks_end; j += 4)
         _mm_storeu_ps(c + j, _mm_add_ps(_mm_div_ps(_mm_mul_ps(dlv, _mm_loadu_ps(dev + j)), wv), _mm_loadu_ps(c + j)));
 #else
-    for (; j < blocks_end; j += 4) {
-        const float d0 = dev[j], d1 = dev[j + 1], d2 = dev[j + 2], d3 = dev[j + 3];
-        const float c0 = c[j], c1 = c[j + 1], c2 = c[j + 2], c3 = c[j + 3];
-        c[j] = (dl * d0) / w + c0;
-        c[j + 1] = (dl * d1) / w + c1;
-        c[j + 2] = (dl * d2) / w + c2;
-        c[j + 3] = (dl * d3) / w + c3;
-    }
+    (void)room;
 #endif
     for (; j < count; ++j) c[j] = (dl * dev[j]) / w + c[j];
 }
@@ -109,7 +103,8 @@ void cross(ColumnMatrix<float> x, int32_t n, int32_t m, float* xmnv, float* sigv
         }
         if (t > 1) {
             const float w = k * k - k;
-            for (int32_t l = 1; l <= m; ++l) update_products(c.column(l), dev.data(), dev[static_cast<size_t>(l - 1)], w, l, m);
+            for (int32_t l = 1; l <= m; ++l)
+                update_products(c.column(l), dev.data(), dev[static_cast<size_t>(l - 1)], w, l, m);
         }
     }
     for (int32_t l = 1; l <= m; ++l)

@@ -4,10 +4,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
+#include "numeric/turn_over.h"
 #include "parallel/pipeline.h"
 #include "qc/year_record.h"
 
@@ -53,28 +50,21 @@ void write_month(textio::Sink& out, float time, const float* row, int32_t ngrid,
     out.flush_if_full();
 }
 
-// tile[q * ngrid + i] = cells[i * nmon + first + q] for months q < nk: four
-// cells by four months at a time, turned over in registers, so that every
-// load and store covers four neighbouring values. No cells may come as null.
+// tile[q * ngrid + i] = cells[i * nmon + first + q] for months q < nk, four
+// cells by four months at a time. No cells may come as null.
 void gather_months(const float* cells, size_t nmon, size_t ngrid, size_t first, size_t nk, float* tile) {
     size_t i = 0;
-#if defined(__SSE__)
     for (; i + 4 <= ngrid; i += 4) {
         const float* c0 = cells + i * nmon + first;
         size_t q = 0;
         for (; q + 4 <= nk; q += 4) {
-            __m128 m0 = _mm_loadu_ps(c0 + q), m1 = _mm_loadu_ps(c0 + nmon + q),
-                   m2 = _mm_loadu_ps(c0 + 2 * nmon + q), m3 = _mm_loadu_ps(c0 + 3 * nmon + q);
-            _MM_TRANSPOSE4_PS(m0, m1, m2, m3);
-            _mm_storeu_ps(tile + q * ngrid + i, m0);
-            _mm_storeu_ps(tile + (q + 1) * ngrid + i, m1);
-            _mm_storeu_ps(tile + (q + 2) * ngrid + i, m2);
-            _mm_storeu_ps(tile + (q + 3) * ngrid + i, m3);
+            float* const dst[4] = {tile + q * ngrid + i, tile + (q + 1) * ngrid + i, tile + (q + 2) * ngrid + i,
+                                   tile + (q + 3) * ngrid + i};
+            numeric::turn_over4(c0 + q, nmon, dst);
         }
         for (; q < nk; ++q)
             for (size_t k = 0; k < 4; ++k) tile[q * ngrid + i + k] = c0[k * nmon + q];
     }
-#endif
     for (; i < ngrid; ++i)
         for (size_t q = 0; q < nk; ++q) tile[q * ngrid + i] = cells[i * nmon + first + q];
 }

@@ -151,13 +151,7 @@ int64_t BlockScanner::skip_in_parallel(int64_t count, int32_t threads) {
             const off_t at = start + static_cast<off_t>(k * kPart);
             pipeline.submit(
                 [this, &part = part, at] {
-                    part.size = 0;
-                    while (part.size < kPart) {
-                        const ssize_t n = ::pread(fd_, part.bytes.get() + part.size, kPart - part.size,
-                                                  at + static_cast<off_t>(part.size));
-                        if (n > 0) part.size += static_cast<size_t>(n);
-                        else if (n == 0 || errno != EINTR) break;
-                    }
+                    part.size = read_at(part.bytes.get(), kPart, at);
                     part.feeds = count_feeds(part.bytes.get(), part.size);
                 },
                 [&, &part = part, at] {

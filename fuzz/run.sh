@@ -3,6 +3,7 @@
 # seed corpus for the given seconds; fails when any target finds a crash,
 # a hang, a leak or runs out of memory.
 #   fuzz/run.sh [seconds-per-target] [target ...]
+# Installs clang and the build's packages when missing (scripts/packages.txt).
 # The build goes to build/fuzz in the tree, or to $PDSI_FUZZ_BUILD. New
 # inputs are kept there; the seed corpus in fuzz/corpus/ is only read.
 set -euo pipefail
@@ -12,17 +13,10 @@ shift || true
 build=${PDSI_FUZZ_BUILD:-$root/build/fuzz}
 mkdir -p "$build"
 
-# libFuzzer ships with clang's runtime libraries, a package of its own.
-links_fuzzer() {
-  command -v clang++ >/dev/null || return 1
-  printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' |
-    clang++ -x c++ -fsanitize=fuzzer,address,undefined -o "$build/probe" - 2>/dev/null
-}
-if ! links_fuzzer; then
-  apt-get update && apt-get install -y clang libclang-rt-dev
-  links_fuzzer || { echo "fuzz: clang cannot link libFuzzer" >&2; exit 1; }
-fi
-command -v cmake >/dev/null || { apt-get update && apt-get install -y cmake; }
+"$root/scripts/packages.sh" build fuzz
+printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' |
+  clang++ -x c++ -fsanitize=fuzzer,address,undefined -o "$build/probe" - 2>/dev/null ||
+  { echo "fuzz: clang cannot link libFuzzer" >&2; exit 1; }
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS=-g -DPDSI_FUZZ=ON -DBUILD_TESTING=OFF >"$build/configure.log" ||

@@ -3,8 +3,8 @@
 # scripts/packages.txt that are not installed, saying which on one line.
 # As root it runs apt-get, as another user sudo apt-get when sudo is here;
 # otherwise, or when apt-get fails, it prints the command to run by hand
-# and exits 1. Nothing but bash, id, dpkg-query, apt-get and sudo is run,
-# so that a test can stand in for each on PATH.
+# and exits 1. Besides bash it runs only id, dpkg-query, apt-get, dpkg and
+# sudo, so that a test can stand in for each on PATH.
 set -uo pipefail
 
 dir=.
@@ -59,24 +59,29 @@ fi
 
 echo "Installing Debian packages${run:+ with sudo}: ${missing[*]}" >&2
 log=
-apt() {
+quietly() {
   local out status
-  out=$("${run[@]}" apt-get -y -o DPkg::Lock::Timeout=600 "$@" </dev/null 2>&1)
+  out=$("${run[@]}" "$@" </dev/null 2>&1)
   status=$?
   log+=$out$'\n'
   return $status
 }
-# A fresh machine has no package lists, an old one stale ones: update
-# only when the install cannot go ahead without it.
-if ! apt install "${missing[@]}"; then
-  apt update && apt install "${missing[@]}"
+get() { quietly apt-get -y -o DPkg::Lock::Timeout=600 "$@"; }
+if ! get install "${missing[@]}"; then
+  # An install cut short earlier leaves dpkg to be told to finish first.
+  [[ $log == *"dpkg --configure -a"* ]] && quietly dpkg --configure -a
+  # A fresh machine has no package lists, an old one stale ones: update
+  # only when the install cannot go ahead without it.
+  get update && get install "${missing[@]}"
 fi
 asked_for=("${missing[@]}")
 missing_now
 if (( ${#missing[@]} > 0 )); then
+  # The cause: a download that failed, else the last complaint.
   why=
   while IFS= read -r line; do
-    [[ $line == E:* || $line == sudo:* ]] && { why=$line; break; }
+    if [[ $line == *"Failed to fetch"* ]]; then why=$line; break; fi
+    [[ $line == E:* || $line == sudo:* ]] && why=$line
   done <<<"$log"
   if [[ -z $why ]]; then
     while IFS= read -r line; do [[ -n $line ]] && why=$line; done <<<"$log"

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""The package installer's decisions, with id, dpkg-query, apt-get and sudo
-stood in for on PATH: who installs, with what, and what the user is told."""
+"""The package installer's decisions, with id, dpkg-query, apt-get, dpkg and
+sudo stood in for on PATH: who installs, with what, and what the user is told."""
 import json, os, shutil, subprocess, sys, tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BASH = shutil.which("bash")
 
-# One program under four names; the state file says what the machine holds
+# One program under five names; the state file says what the machine holds
 # and how apt-get and sudo behave, and every call is appended to it.
 STUB = r'''#!PYTHON
 import json, os, sys
@@ -30,8 +30,12 @@ elif name == "dpkg-query":
         if p in s["status"]: print(p, s["status"][p])
         else: print("dpkg-query: no packages found matching " + p, file=sys.stderr)
     sys.exit(0 if all(p in s["status"] for p in args[2:]) else 1)
+elif name == "dpkg":
+    s["interrupted"] = False; save()
 elif name == "apt-get":
     if s["uid"] != 0: sys.exit(print("E: Could not open lock file - open (13: Permission denied)") or 100)
+    if s.get("interrupted"):
+        sys.exit(print("E: dpkg was interrupted, you must manually run 'dpkg --configure -a' to correct the problem.") or 100)
     verb = [a for a in args if not a.startswith("-") and "::" not in a][0]
     pkgs = [a for a in args if not a.startswith("-") and "::" not in a][1:]
     if verb == "update":
@@ -73,10 +77,12 @@ CASES = [
      dict(uid=0, status={**have("gcc"), "libfoo-dev": "triggers-pending"}), 0, [], []),
     ("root, no package lists yet", ["fuzz"], dict(uid=0, status={}, lists=False), 0,
      [INSTALL + "clang", UPDATE, INSTALL + "clang"], ["Installing Debian packages: clang"]),
+    ("root, an install cut short before", ["build"], dict(uid=0, status=have("gcc"), interrupted=True), 0,
+     [INSTALL + "libfoo-dev", "dpkg --configure -a", UPDATE, INSTALL + "libfoo-dev"], ["Installing"]),
     ("root, no network", ["build"], dict(uid=0, status=have("gcc"), lists=False, network=False), 1,
      [INSTALL + "libfoo-dev", UPDATE],
      ["Installing Debian packages: libfoo-dev",
-      "Could not install libfoo-dev (E: Unable to locate package libfoo-dev)",
+      "Could not install libfoo-dev (W: Failed to fetch http://deb.debian.org/debian/dists/bookworm/InRelease)",
       "apt-get update && apt-get install -y libfoo-dev"]),
     ("root, a package apt-get cannot find", ["build", "test"], dict(uid=0, status=have("gcc"), unknown=["cdo"]), 1,
      [INSTALL + "libfoo-dev cdo", UPDATE, INSTALL + "libfoo-dev cdo"],
@@ -101,7 +107,7 @@ CASES = [
 def run(script, groups, machine, stubs):
     state = dict(calls=[], lists=True, network=True)
     state.update({k: v for k, v in machine.items() if k != "sudo"})
-    for name in ("id", "dpkg-query", "apt-get", "sudo"):
+    for name in ("id", "dpkg-query", "apt-get", "dpkg", "sudo"):
         path = os.path.join(stubs, name)
         if os.path.exists(path): os.remove(path)
         if name != "sudo" or machine.get("sudo"):

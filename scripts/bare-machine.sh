@@ -71,7 +71,7 @@ for opt in Acquire::Check-Valid-Until Acquire::Check-Date Acquire::http::Proxy A
   [ -n "$value" ] && aptopts+=(--aptopt="$opt \"$value\"")
 done
 
-elapsed() { awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.0f", to - from }'; }
+elapsed() { awk -v from="$1" -v to="$EPOCHREALTIME" 'BEGIN { printf "%.1f", to - from }'; }
 
 echo "bare-machine: making a Debian 12 root in $root (log: $logs/mmdebstrap.log)"
 start=$EPOCHREALTIME
@@ -110,6 +110,7 @@ check() {  # check WHAT COMMAND...: one line of verdict on COMMAND's success
   local what=$1
   shift
   if "$@"; then echo "  ok: $what"; else echo "  FAILED: $what"; failures=$((failures + 1)); fi
+  return 0
 }
 ends_at_input_end() {
   [ "$status" = 255 ] &&
@@ -132,7 +133,7 @@ for run in 1 2; do
   times+=("run-sample.sh run $run: $seconds s")
   echo "  $(installing "$logs/sample-$run")"
   echo "  standard output ends:"; tail -n 4 "$logs/sample-$run.out" | sed 's/^/  | /'
-  echo "  standard error ends:"; tail -n 1 "$logs/sample-$run.err" | sed 's/^/  | /'
+  echo "  standard error ends:"; tail -n 3 "$logs/sample-$run.err" | sed 's/^/  | /'
   check "exit status 255 (got $status) at the end of input, in $seconds s" ends_at_input_end "$logs/sample-$run"
   [ $run = 1 ] || check "installed nothing" installed_nothing "$logs/sample-$run"
 done
@@ -144,6 +145,7 @@ for run in 1 2; do
   echo "  $(installing "$logs/test-$run")"
   grep -E 'tests passed|tests failed|Total Test time' "$logs/test-$run.out" | sed 's/^/  | /' || true
   sed -n '/The following tests/,$p' "$logs/test-$run.out" | sed 's/^/  | /'
+  [ "$status" = 0 ] || tail -n 5 "$logs/test-$run.err" | sed 's/^/  | /'
   check "exit status 0 (got $status) in $seconds s" test "$status" = 0
   [ $run = 1 ] || check "installed nothing" installed_nothing "$logs/test-$run"
 done

@@ -65,14 +65,24 @@ std::vector<std::string> join_negative_values(const std::vector<std::string>& ar
     return joined;
 }
 
-int run_command(const std::vector<std::string>& args) {
+int run_command(const std::vector<std::string>& args, std::span<const Extension> extensions) {
     Invocation invocation{"pdsi"};
     for (const std::string& word : args) invocation.command_line += " " + quote(word);
     try {
         Parsed parsed;
         auto app = make_app(parsed);
+        std::vector<std::pair<CLI::App*, const Extension*>> added;
+        for (const Extension& extension : extensions) {
+            CLI::App* sub = extension.add(*app);
+            sub->callback([&parsed, sub] { parsed.command = sub->get_name(); });
+            added.emplace_back(sub, &extension);
+        }
         if (!args.empty() && !args[0].empty() && args[0][0] != '-' && !names_subcommand(*app, args[0])) {
-            std::cerr << "pdsi: error: unknown subcommand \"" << args[0] << "\": extract, convert or report (see pdsi --help)\n";
+            std::string names;
+            const auto subs = app->get_subcommands({});
+            for (size_t k = 0; k < subs.size(); ++k)
+                names += (k == 0 ? "" : k + 1 == subs.size() ? " or " : ", ") + subs[k]->get_name();
+            std::cerr << "pdsi: error: unknown subcommand \"" << args[0] << "\": " << names << " (see pdsi --help)\n";
             return kUsage;
         }
         const std::vector<std::string> words = join_negative_values(args);
@@ -89,6 +99,8 @@ int run_command(const std::vector<std::string>& args) {
         if (parsed.command == "extract") return run_extract(parsed.extract, invocation);
         if (parsed.command == "convert") return run_convert(parsed.convert, invocation);
         if (parsed.command == "report") return run_report(parsed.report, invocation);
+        for (const auto& [sub, extension] : added)
+            if (parsed.command == sub->get_name()) return extension->run();
         std::cerr << "pdsi: error: no subcommand\n";
         return kUsage;
     } catch (const std::bad_alloc&) {

@@ -2,10 +2,9 @@
 #include "cli/subcommands.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "cli/exit_codes.h"
-#include "extract/request.h"
+#include "cli/extract_checks.h"
 
 namespace cli {
 
@@ -24,27 +23,6 @@ CLI::Validator parsed_into(Target& target, Parse parse) {
             return error;
         },
         "");  // the option's type name already shows the shape
-}
-
-std::string shown(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", value);
-    return text;
-}
-
-// Both bounds of one axis, moved onto the grid, the lower not above the upper.
-template <float (*clamp_low)(float), float (*clamp_high)(float)>
-std::string parse_box_side(std::string_view text, RealSpan& span, const char* low_name, const char* high_name) {
-    RealSpan parsed;
-    if (auto error = parse_real_span(text, parsed); !error.empty()) return error;
-    parsed.low = clamp_low(parsed.low);
-    parsed.high = clamp_high(parsed.high);
-    if (extract::inverted(parsed.low, parsed.high))
-        return std::string("the ") + low_name + " bound is above the " + high_name +
-               " bound after moving both onto the grid's outermost mid-points (" + shown(parsed.low) + " > " +
-               shown(parsed.high) + ")";
-    span = parsed;
-    return "";
 }
 
 }  // namespace
@@ -84,23 +62,15 @@ void add_extract(CLI::App& root, ExtractOptions& o) {
         ->check(parsed_into<YearSpan>(o.years, parse_year_span));
     sub->add_option_function<std::string>("--lat", ignore, "SOUTH:NORTH, degrees (default: every row)")
         ->type_name("SOUTH:NORTH")
-        ->check(parsed_into<RealSpan>(o.lat, [](std::string_view text, RealSpan& span) {
-            return parse_box_side<extract::clamp_south, extract::clamp_north>(text, span, "south", "north");
-        }));
+        ->check(parsed_into<RealSpan>(o.lat, parse_lat_span));
     sub->add_option_function<std::string>("--lon", ignore, "WEST:EAST, degrees (default: every column)")
         ->type_name("WEST:EAST")
-        ->check(parsed_into<RealSpan>(o.lon, [](std::string_view text, RealSpan& span) {
-            return parse_box_side<extract::clamp_west, extract::clamp_east>(text, span, "west", "east");
-        }));
+        ->check(parsed_into<RealSpan>(o.lon, parse_lon_span));
     sub->add_option_function<std::string>("--max-missing", ignore, "Fraction of missing months a cell may have: it stays when its fraction is "
                                      "below F (1.01 keeps every cell)")
         ->required()
         ->type_name("F")
-        ->check(parsed_into<float>(o.max_missing, [](std::string_view text, float& value) {
-            std::string error = parse_real(text, value);
-            if (error.empty() && value < 0.0f) error = "the fraction must not be negative";
-            return error;
-        }));
+        ->check(parsed_into<float>(o.max_missing, parse_fraction));
     sub->add_option_function<std::string>("--fill", ignore, "FIRST:LAST, fill the gaps with this calibration period; only its length counts: "
                               "the period always ends with the span")
         ->type_name("FIRST:LAST")

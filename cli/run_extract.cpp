@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cli/exit_codes.h"
+#include "cli/extract_checks.h"
 #include "cli/progress.h"
 #include "cli/subcommands.h"
 #include "extract/extraction.h"
@@ -21,28 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int32_t kBlock = 56;  // month header and 55 rows
-
-const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                               "July",    "August",   "September", "October", "November", "December"};
-
-std::string midpoint(float lat, float lon) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f, %.2f", lat, lon);
-    return text;
-}
-
-// Record r of the grid file: 1 is the header, then blocks of a month header
-// and its rows.
-std::string record_place(int32_t record) {
-    if (record <= 1) return "the file header";
-    const int32_t k = record - 2;
-    const int32_t month = k / kBlock;
-    const int32_t row = k % kBlock;
-    const std::string when = std::string(kMonths[month % 12]) + " " + std::to_string(1850 + month / 12);
-    return row == 0 ? "the header of " + when : "grid row " + std::to_string(row) + " of " + when;
-}
-
 int usage_error(const std::string& message) {
     std::cerr << "pdsi extract: error: " << message << " (see pdsi extract --help)\n";
     return kUsage;
@@ -51,36 +30,6 @@ int usage_error(const std::string& message) {
 int failed(const std::string& message) {
     std::cerr << "pdsi extract: error: " << message << "\n";
     return kFailed;
-}
-
-std::string cells_held(int32_t cell) {
-    if (cell <= 1) return "hold no cell";
-    if (cell == 2) return "hold cell 1 only";
-    return "hold cells 1 to " + std::to_string(cell - 1) + " only";
-}
-
-// The stage's failures other than a lone cell need files changed under its
-// feet: say what it found.
-std::string stage_failure(const qc::StageOutcome& outcome) {
-    using End = qc::StageOutcome::End;
-    switch (outcome.end) {
-        case End::file_not_found: return "the gap filling found no " + outcome.file;
-        case End::data_header_missing: return "the gap filling found MonthlyPDSI.tsf without its header";
-        case End::mismatch: return "MonthlyPDSI.tsf and MonthlyPDSI.xy do not describe the same cells";
-        case End::early_end:
-            return "MonthlyPDSI.tsf ends after " + std::to_string(outcome.count) + " of " +
-                   std::to_string(outcome.ngrid) + " cells";
-        case End::qc_read_back:
-            return "MonthlyPDSI_QC.tsf read back only " + std::to_string(outcome.count) + " of " +
-                   std::to_string(outcome.ngrid) + " cells";
-        case End::lone_cell:
-            return "the gap filling stopped at cell " + std::to_string(outcome.cell) + " (" +
-                   midpoint(outcome.lat, outcome.lon) +
-                   "): it has no neighbour within 5.0 degrees; MonthlyPDSI_QC.tsf and MonthlyPDSI_QC.out " +
-                   cells_held(outcome.cell) + ", MonthlyPDSI_QC_col.tsf was not written";
-        case End::complete: break;
-    }
-    return "";
 }
 
 void list_file(const fs::path& dir, const char* name) {
@@ -94,10 +43,9 @@ void list_file(const fs::path& dir, const char* name) {
 
 int run_extract(const ExtractOptions& o, const Invocation& invocation) {
     // Checks that need two options, before any work.
-    if (o.fill && (o.fill->first < o.years.first || o.fill->last > o.years.last))
-        return usage_error("--fill: the calibration period " + std::to_string(o.fill->first) + ":" +
-                           std::to_string(o.fill->last) + " lies outside the span " + std::to_string(o.years.first) +
-                           ":" + std::to_string(o.years.last));
+    if (o.fill)
+        if (const std::string error = check_fill_within(*o.fill, o.years); !error.empty())
+            return usage_error("--fill: " + error);
     std::error_code ec;
     if (!fs::exists(o.grid, ec)) return usage_error("--grid: File does not exist: " + o.grid.string());
     if (fs::is_directory(o.grid, ec)) return usage_error("--grid: File is actually a directory: " + o.grid.string());
@@ -142,12 +90,9 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
             outcome = qc::run_stage(console, stage);
         }
     } catch (const extract::GridReadFailure& failure) {
-        const int32_t record = failure.nrec + 1;
-        return failed(o.grid.string() + ": record " + std::to_string(record) + " (" + record_place(record) +
-                      ") cannot be read: " + failure.fault + "; nothing was written");
+        return failed(grid_read_message(o.grid.string(), failure));
     } catch (const extract::GridEnded& ended) {
-        return failed(o.grid.string() + ": the file ends after record " + std::to_string(ended.nrec) +
-                      ", before December " + std::to_string(request.iyr2) + "; it is cut short");
+        return failed(grid_ended_message(o.grid.string(), ended.nrec, request.iyr2));
     } catch (const textio::IoError& error) {
         std::string text = error.what();
         if (text.rfind("Error: ", 0) == 0) text.erase(0, 7);

@@ -36,6 +36,7 @@ public:
     // Months 1..nmon of cell n of the box, at [0..nmon).
     float* series(int32_t n) { return values_.get() + static_cast<size_t>(n - 1) * stride_; }
     const float* series(int32_t n) const { return values_.get() + static_cast<size_t>(n - 1) * stride_; }
+    size_t stride() const { return stride_; }
     // pdsigrid(j, i, m) for a cell of the box.
     float& at(int32_t j, int32_t i, int32_t m) { return series(box_.cell(i, j))[m - 1]; }
     float at(int32_t j, int32_t i, int32_t m) const { return series(box_.cell(i, j))[m - 1]; }
@@ -50,6 +51,42 @@ private:
     int32_t nmon_;
     size_t stride_;  // floats from one cell's series to the next
     std::unique_ptr<float[], Free> values_;
+};
+
+// Read access to the series of a box of cells, wherever they are held: a
+// store of that box, or a span and a box within a store of a larger one
+// (the server's whole grid), without copying.
+class GridView {
+public:
+    GridView(const GridStore& store)  // NOLINT: every store is a view of itself
+        : box_(store.box()),
+          nmon_(store.nmon()),
+          base_(store.series(1)),
+          row_step_(store.stride()),
+          column_step_(row_step_ * static_cast<size_t>(store.box().nrows())) {}
+    // Months first..first + nmon - 1 of the cells of `box`, which lies
+    // within the store's box.
+    GridView(const GridStore& store, const Box& box, int32_t first, int32_t nmon)
+        : box_(box),
+          nmon_(nmon),
+          base_(store.series(store.box().cell(box.ilon1, box.jlat1)) + (first - 1)),
+          row_step_(store.stride()),
+          column_step_(row_step_ * static_cast<size_t>(store.box().nrows())) {}
+
+    const Box& box() const { return box_; }
+    int32_t nmon() const { return nmon_; }
+    const float* series(int32_t n) const {
+        const auto k = static_cast<size_t>(n - 1);
+        const auto rows = static_cast<size_t>(box_.nrows());
+        return base_ + (k / rows) * column_step_ + (k % rows) * row_step_;
+    }
+
+private:
+    Box box_;
+    int32_t nmon_;
+    const float* base_;
+    size_t row_step_;     // floats from a cell to the one north of it
+    size_t column_step_;  // and to the one east of it
 };
 
 }  // namespace extract

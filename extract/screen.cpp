@@ -9,7 +9,7 @@ namespace extract {
 
 namespace {
 
-void screen_range(const GridStore& store, float pctmiss, int32_t first, int32_t last, std::vector<int32_t>& keep) {
+void screen_range(const GridView& store, float pctmiss, int32_t first, int32_t last, std::vector<int32_t>& keep) {
     const int32_t nmon = store.nmon();
     for (int32_t n = first; n <= last; ++n) {
         const float* series = store.series(n);
@@ -26,7 +26,7 @@ void screen_range(const GridStore& store, float pctmiss, int32_t first, int32_t 
 
 }  // namespace
 
-std::vector<int32_t> screencells(const GridStore& store, float pctmiss, int32_t threads) {
+std::vector<int32_t> screencells(const GridView& store, float pctmiss, int32_t threads) {
     const int32_t nbox = store.box().nbox();
     std::vector<int32_t> keep(static_cast<size_t>(nbox), 1);
     constexpr int32_t kCells = 256;  // per task

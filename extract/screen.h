@@ -10,6 +10,6 @@ namespace extract {
 
 // keep[n - 1] is 1 when cell n's missing fraction of the span is strictly
 // below pctmiss, 0 otherwise. Only -99.9 exactly counts as missing.
-std::vector<int32_t> screencells(const GridStore& store, float pctmiss, int32_t threads = 1);
+std::vector<int32_t> screencells(const GridView& store, float pctmiss, int32_t threads = 1);
 
 }  // namespace extract

@@ -46,8 +46,8 @@ void YearRecordWriter::append(std::string& out, int32_t year, const float* month
     out.append(record, sizeof record);
 }
 
-void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
-                const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir, int32_t threads) {
+void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
+                const GridAxes& axes, int32_t iyr1, textio::Sink& tsf, textio::Sink& xy, int32_t threads) {
     static const textio::Layout citation(
         "(1x,'Orv-Kelmaston-Ruel Global/Land PDSI, version 2010: monthly Palmer Drought'"
         "/1x,'Severity Index on a 2.5 by 2.5 degree land grid, January 1850 to December'"
@@ -57,8 +57,6 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
     static const textio::Layout header("(1x,f8.2,f8.2,'  Orv Kelmaston Ruel Global PDSI values')");
     static const textio::Layout midpoint("(1x,f8.2,f8.2)");
 
-    textio::FileSink tsf((dir / std::string(kTsfName)).string());
-    textio::FileSink xy((dir / std::string(kXyName)).string());
     tsf.write(citation, {});
     xy.write(title, {kLastYear});
 
@@ -109,6 +107,15 @@ void writecells(textio::Console& console, const GridStore& store, const std::vec
         }
         pipeline.finish();
     }
+    tsf.flush();
+    xy.flush();
+}
+
+void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
+                const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir, int32_t threads) {
+    textio::FileSink tsf((dir / std::string(kTsfName)).string());
+    textio::FileSink xy((dir / std::string(kXyName)).string());
+    writecells(console, store, keep, axes, iyr1, tsf, xy, threads);
     tsf.close();
     xy.close();
 }

@@ -19,8 +19,11 @@ namespace extract {
 // The records are formatted on `threads` threads and written in order: the
 // files, the console and the points where a full disk is noticed are the
 // same for any count.
-void writecells(textio::Console& console, const GridStore& store, const std::vector<int32_t>& keep,
+void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
                 const GridAxes& axes, int32_t iyr1, const std::filesystem::path& dir, int32_t threads = 1);
+// The same records into any two sinks, flushed but left open.
+void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
+                const GridAxes& axes, int32_t iyr1, textio::Sink& tsf, textio::Sink& xy, int32_t threads = 1);
 
 // Year records " yyyy" and twelve " vvv.vv" fields, formatted straight
 // into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the

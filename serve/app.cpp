@@ -1,0 +1,353 @@
+#include "serve/app.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "extract/grid_axes.h"
+#include "serve/gzip.h"
+
+#ifndef PDSI_VERSION
+#define PDSI_VERSION "0"
+#endif
+
+namespace serve {
+
+namespace {
+
+constexpr const char* kCacheControl = "public, max-age=86400";
+// Values read from the grid per request above which a box is worked on
+// by a job: about 500 cells over the whole span.
+constexpr int64_t kLongValues = 1'000'000;
+
+uint64_t fnv1a(const std::string& text) {
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+std::string http_date(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    return text;
+}
+
+// If-None-Match: a list of tags or *, compared weakly.
+bool none_match_hits(const std::string& header, const std::string& etag) {
+    if (header.empty()) return false;
+    auto opaque = [](std::string_view tag) {
+        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
+        return tag;
+    };
+    const std::string_view mine = opaque(etag);
+    std::string_view rest = header;
+    while (!rest.empty()) {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t' || rest.front() == ',')) rest.remove_prefix(1);
+        if (rest.empty()) break;
+        if (rest.front() == '*') return true;
+        size_t end = rest.find(',');
+        std::string_view tag = rest.substr(0, end);
+        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
+        if (opaque(tag) == mine) return true;
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end);
+    }
+    return false;
+}
+
+Response method_not_allowed() {
+    Response response = plain(405, "method not allowed: GET or HEAD");
+    response.set("Allow", "GET, HEAD");
+    return response;
+}
+
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string json_real(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+    return text;
+}
+
+std::string html_escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+App::App(const LoadedGrid& grid, std::filesystem::path temp_root, ServerConfig config)
+    : grid_(grid),
+      config_(config),
+      producer_(grid, std::move(temp_root)),
+      cache_(config.cache_bytes),
+      last_modified_(http_date(grid.modified())) {
+    metrics.grid_load_seconds = grid.load_seconds();
+    metrics.grid_bytes = grid.file_bytes();
+    metrics.grid_store_bytes = grid.sound() ? static_cast<uint64_t>(extract::kColumns) * extract::kRows * 1936 * 4
+                                            : grid.file_bytes();
+}
+
+Budget App::budget(bool long_job) const {
+    Budget b;
+    b.threads = long_job ? config_.job_threads : 1;
+    b.timeout_seconds = config_.timeout_seconds;
+    b.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(config_.timeout_seconds);
+    return b;
+}
+
+std::string App::etag_for(const std::string& key, bool weak) const {
+    char text[40];
+    std::snprintf(text, sizeof text, "\"%016llx\"",
+                  static_cast<unsigned long long>(fnv1a(grid_.identity() + "|" PDSI_VERSION "|" + key)));
+    return (weak ? "W/" : "") + std::string(text);
+}
+
+bool App::is_long(const ExtractQuery& query, FileKind wanted) const {
+    if (Producer::needs_folder(query, wanted) || !grid_.sound()) return true;
+    const extract::Request r = query.request();
+    const extract::Box box =
+        extract::findbox(extract::GridAxes(), r.latmin, r.latmax, r.lonmin, r.lonmax);
+    return static_cast<int64_t>(box.nbox()) * 12 * (r.iyr2 - r.iyr1 + 1) > kLongValues;
+}
+
+Response App::run(const Routed& routed, const Budget& budget) const {
+    try {
+        return routed.work(budget);
+    } catch (const HttpError& error) {
+        return from_error(error);
+    }
+}
+
+Routed App::route(const HttpRequest& request) {
+    const bool readable = request.method == "GET" || request.method == "HEAD";
+    auto now = [](std::string route, Response response) {
+        Routed r;
+        r.route = std::move(route);
+        r.response = std::move(response);
+        return r;
+    };
+    const std::string& path = request.path;
+    if (path == "/") return now("/", readable ? home() : method_not_allowed());
+    if (path == "/health") {
+        if (!readable) return now("/health", method_not_allowed());
+        return now("/health", draining ? plain(503, "draining") : plain(200, "ok"));
+    }
+    if (path == "/metrics") {
+        if (!readable) return now("/metrics", method_not_allowed());
+        Response response = plain(200, "");
+        response.body = std::make_shared<const std::string>(metrics.render(cache_.size_bytes()));
+        response.set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
+        return now("/metrics", std::move(response));
+    }
+    try {
+        if (path == "/extract" || path == "/extract/") {
+            if (!readable) return now("/extract", method_not_allowed());
+            return extract_summary(request);
+        }
+        if (path.rfind("/extract/", 0) == 0) {
+            const FileInfo* file = find_file(std::string_view(path).substr(9));
+            if (!file) return now("other", plain(404, "not found: " + std::string(path.substr(9, 80))));
+            if (!readable) return now("/extract/{file}", method_not_allowed());
+            return extract_file(request, *file);
+        }
+    } catch (const HttpError& error) {
+        return now(path == "/extract" || path == "/extract/" ? "/extract" : "/extract/{file}", from_error(error));
+    }
+    return now("other", plain(404, "not found"));
+}
+
+std::optional<Response> App::settled(const HttpRequest& request, const std::string& key, const std::string& etag,
+                                     bool text, const Fields& headers) {
+    const bool zipped = text && accepts_gzip(request.accept_encoding);
+    if (none_match_hits(request.if_none_match, etag)) {
+        Response response;
+        response.status = 304;
+        response.set("ETag", etag);
+        response.set("Cache-Control", kCacheControl);
+        if (text) response.set("Vary", "Accept-Encoding");
+        return response;
+    }
+    if (auto body = cache_.find(key + (zipped ? "|gzip" : ""))) {
+        Response response;
+        response.body = std::move(body);
+        response.headers = headers;
+        response.set("ETag", etag);
+        response.set("Last-Modified", last_modified_);
+        response.set("Cache-Control", kCacheControl);
+        if (text) response.set("Vary", "Accept-Encoding");
+        if (zipped) response.set("Content-Encoding", "gzip");
+        return response;
+    }
+    return std::nullopt;
+}
+
+Response App::answer(std::shared_ptr<const std::string> body, const std::string& key, const std::string& etag,
+                     bool text, bool zipped, Fields headers) {
+    Response response;
+    response.headers = std::move(headers);
+    response.set("ETag", etag);
+    response.set("Last-Modified", last_modified_);
+    response.set("Cache-Control", kCacheControl);
+    if (text) response.set("Vary", "Accept-Encoding");
+    cache_.put(key, body);
+    if (zipped) {
+        body = std::make_shared<const std::string>(gzip(*body));
+        cache_.put(key + "|gzip", body);
+        response.set("Content-Encoding", "gzip");
+    }
+    response.body = std::move(body);
+    return response;
+}
+
+Routed App::extract_file(const HttpRequest& request, const FileInfo& file) {
+    const ExtractQuery query = parse_extract_query(request.args);
+    if (file.needs_fill && !query.fill)
+        throw HttpError{400, std::string("fill: ") + file.name + " is made by the gap filling: give fill=FIRST:LAST"};
+    const std::string key = std::string(file.name) + "?" + query.normalised();
+    // The NetCDF copy records when it was made: two runs differ in that.
+    const std::string etag = etag_for(key, file.kind == FileKind::netcdf) + "";
+    const bool zipped = file.text && accepts_gzip(request.accept_encoding);
+    const std::string tag = zipped ? etag.substr(0, etag.size() - 1) + "-gzip\"" : etag;
+    Fields headers = {{"Content-Type", file.content_type},
+                      {"Content-Disposition", std::string(file.kind == FileKind::report ? "inline" : "attachment") +
+                                                  "; filename=\"" + file.name + "\""}};
+    Routed routed;
+    routed.route = "/extract/{file}";
+    if (auto done = settled(request, key, tag, file.text, headers)) {
+        routed.response = std::move(*done);
+        return routed;
+    }
+    routed.long_job = is_long(query, file.kind);
+    const FileKind kind = file.kind;
+    routed.work = [this, query, kind, key, tag, zipped, text = file.text, headers](const Budget& budget) {
+        Products made = producer_.make(query, kind, budget);
+        // Whatever came with the file answers its own repeats.
+        for (const auto& [other, bytes] : made.files)
+            if (other != kind)
+                for (const FileInfo& info : output_files())
+                    if (info.kind == other) cache_.put(std::string(info.name) + "?" + query.normalised(), bytes);
+        return answer(made.files.at(kind), key, tag, text, zipped, headers);
+    };
+    return routed;
+}
+
+Routed App::extract_summary(const HttpRequest& request) {
+    const ExtractQuery query = parse_extract_query(request.args);
+    const std::string key = "summary?" + query.normalised();
+    const std::string etag = etag_for(key, false);
+    Fields headers = {{"Content-Type", "application/json"}};
+    Routed routed;
+    routed.route = "/extract";
+    if (auto done = settled(request, key, etag, false, headers)) {
+        routed.response = std::move(*done);
+        return routed;
+    }
+    const FileKind kind = query.fill ? FileKind::qc : FileKind::tsf;
+    routed.long_job = is_long(query, kind);
+    routed.work = [this, query, kind, key, etag, headers](const Budget& budget) {
+        const Products made = producer_.make(query, kind, budget);
+        for (const auto& [other, bytes] : made.files)
+            for (const FileInfo& info : output_files())
+                if (info.kind == other) cache_.put(std::string(info.name) + "?" + query.normalised(), bytes);
+        const extract::Request r = query.request();
+        const extract::GridAxes axes;
+        const extract::Box& box = made.box;
+        std::string json = "{\n";
+        json += "  \"years\": [" + std::to_string(r.iyr1) + ", " + std::to_string(r.iyr2) + "],\n";
+        json += "  \"bounds\": {\"south\": " + json_real(r.latmin) + ", \"north\": " + json_real(r.latmax) +
+                ", \"west\": " + json_real(r.lonmin) + ", \"east\": " + json_real(r.lonmax) + "},\n";
+        json += "  \"box\": {\"south\": " + json_real(axes.ylat(box.jlat1)) + ", \"north\": " +
+                json_real(axes.ylat(box.jlat2)) + ", \"west\": " + json_real(axes.xlon(box.ilon1)) +
+                ", \"east\": " + json_real(axes.xlon(box.ilon2)) + ", \"columns\": " + std::to_string(box.ncols()) +
+                ", \"rows\": " + std::to_string(box.nrows()) + ", \"first_column\": " + std::to_string(box.ilon1) +
+                ", \"first_row\": " + std::to_string(box.jlat1) + "},\n";
+        char fraction[32];
+        std::snprintf(fraction, sizeof fraction, "%.9g", static_cast<double>(r.pctmiss));
+        json += std::string("  \"max_missing\": ") + fraction + ",\n";
+        if (query.fill) {
+            const int32_t years = query.fill->last - query.fill->first + 1;
+            json += "  \"calibration\": {\"asked\": [" + std::to_string(query.fill->first) + ", " +
+                    std::to_string(query.fill->last) + "], \"used\": [" + std::to_string(r.iyr2 - years + 1) + ", " +
+                    std::to_string(r.iyr2) + "]},\n";
+        } else {
+            json += "  \"calibration\": null,\n";
+        }
+        json += "  \"cells_in_box\": " + std::to_string(made.nbox) + ",\n";
+        json += "  \"kept\": " + std::to_string(made.nkept) + ",\n";
+        json += "  \"filled\": " + (query.fill ? std::to_string(made.filled) : std::string("null")) + ",\n";
+        json += "  \"files\": [";
+        bool first = true;
+        for (const FileInfo& info : output_files()) {
+            if (info.needs_fill && !query.fill) continue;
+            json += std::string(first ? "\n" : ",\n") + "    {\"name\": " + json_string(info.name) +
+                    ", \"url\": " + json_string(std::string("/extract/") + info.name + "?" + query.query_string()) + "}";
+            first = false;
+        }
+        json += "\n  ]\n}\n";
+        return answer(std::make_shared<const std::string>(std::move(json)), key, etag, false, false, headers);
+    };
+    return routed;
+}
+
+Response App::home() const {
+    char loaded[64];
+    std::snprintf(loaded, sizeof loaded, "%.3f", grid_.load_seconds());
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>pdsi serve</title>\n</head>\n<body>\n<h1>pdsi serve</h1>\n"
+        "<p>Monthly PDSI on the 2.5-degree global land grid, January 1850 to December 2010.</p>\n"
+        "<p>Grid: <code>" + html_escape(grid_.name()) + "</code>, " + std::to_string(grid_.file_bytes()) +
+        " bytes, loaded in " + loaded + " s; " +
+        (grid_.sound() ? std::to_string(extract::kColumns * extract::kRows) + " cells, " +
+                             std::to_string(grid_.land_cells()) + " with data"
+                       : std::string("damaged: requests that meet the damage are refused")) +
+        ".</p>\n"
+        "<h2>The API</h2>\n"
+        "<p><code>GET /extract/FILE?years=FIRST:LAST&amp;lat=SOUTH:NORTH&amp;lon=WEST:EAST&amp;max_missing=F"
+        "[&amp;fill=FIRST:LAST]</code> gives FILE exactly as <code>pdsi extract</code> writes it; "
+        "<code>GET /extract?...</code> gives a JSON summary of the same request. The parameters are "
+        "<code>pdsi extract</code>'s options (see <code>man pdsi-serve</code> and <code>docs/serve.md</code>).</p>\n"
+        "<ul>\n";
+    const std::string example = "years=1901:2010&amp;lat=31.25:41.25&amp;lon=-98.75:-88.75&amp;max_missing=0.5";
+    for (const FileInfo& info : output_files()) {
+        const std::string href =
+            std::string("/extract/") + info.name + "?" + example + (info.needs_fill ? "&amp;fill=1951:2010" : "");
+        html += "<li><a href=\"" + href + "\">" + info.name + "</a></li>\n";
+    }
+    html += "<li><a href=\"/extract?" + example + "&amp;fill=1951:2010\">the JSON summary</a></li>\n</ul>\n"
+            "<p><a href=\"/health\">/health</a> &middot; <a href=\"/metrics\">/metrics</a></p>\n</body>\n</html>\n";
+    Response response;
+    response.body = std::make_shared<const std::string>(std::move(html));
+    response.set("Content-Type", "text/html; charset=utf-8");
+    response.set("Cache-Control", "no-cache");
+    return response;
+}
+
+}  // namespace serve

@@ -1,0 +1,51 @@
+#pragma once
+// The App on a socket, through libmicrohttpd: a pool of threads for the
+// connections, long requests suspended while a job worker makes them.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serve/app.h"
+#include "serve/job_queue.h"
+
+struct MHD_Daemon;
+
+namespace serve {
+
+// A socket bound to HOST:PORT and listening; `shown` is the address as the
+// listening line gives it. Throws HttpError{0, why} when it cannot be made.
+struct Listener {
+    int fd = -1;
+    bool ipv6 = false;
+    std::string shown;  // "127.0.0.1:8080", "[::1]:8080"
+    uint16_t port = 0;
+};
+Listener listen_on(const std::string& host_port);
+
+class HttpServer {
+public:
+    // Starts serving on `listener` (the server owns its socket from now).
+    HttpServer(App& app, Listener listener, bool quiet);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Stops taking connections, lets the requests in flight finish (at
+    // most `wait_seconds`), then stops.
+    void drain(int32_t wait_seconds);
+
+    // For the library's callbacks.
+    struct State;
+    App& app() { return app_; }
+    JobQueue& jobs() { return jobs_; }
+    bool quiet() const { return quiet_; }
+
+private:
+    App& app_;
+    JobQueue jobs_;
+    bool quiet_;
+    int listen_fd_ = -1;
+    MHD_Daemon* daemon_ = nullptr;
+};
+
+}  // namespace serve

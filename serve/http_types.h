@@ -1,0 +1,40 @@
+#pragma once
+// What the server's handlers take and give: no socket, no HTTP library.
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace serve {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct HttpRequest {
+    std::string method;       // "GET", "HEAD", ...
+    std::string path;         // decoded, without the query
+    std::string raw_query;    // as sent, after the '?'
+    Fields args;              // decoded query arguments, in order, repeats kept
+    std::string if_none_match;
+    std::string accept_encoding;
+};
+
+struct Response {
+    int status = 200;
+    Fields headers;
+    std::shared_ptr<const std::string> body = std::make_shared<const std::string>();
+
+    const std::string* header(const std::string& name) const;
+    void set(std::string name, std::string value);
+};
+
+// A request the server refuses or cannot serve: one line naming what.
+struct HttpError {
+    int status;
+    std::string message;
+};
+
+// A plain-text, one-line answer that no cache keeps.
+Response plain(int status, const std::string& line);
+Response from_error(const HttpError& error);
+
+}  // namespace serve

@@ -1,0 +1,54 @@
+#include "serve/job_queue.h"
+
+namespace serve {
+
+JobQueue::JobQueue(int32_t workers, int32_t waiting, Metrics& metrics)
+    : workers_(workers), waiting_(waiting), metrics_(metrics) {
+    for (int32_t k = 0; k < workers_; ++k) threads_.emplace_back([this] { serve(); });
+}
+
+JobQueue::~JobQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+bool JobQueue::try_reserve() {
+    std::lock_guard lock(mutex_);
+    if (stopping_ || reserved_ >= workers_ + waiting_) return false;
+    ++reserved_;
+    return true;
+}
+
+void JobQueue::push(std::function<void()> job) {
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+    }
+    ++metrics_.jobs_queued;
+    ready_.notify_one();
+}
+
+void JobQueue::serve() {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;  // stopping, nothing left
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+        --metrics_.jobs_queued;
+        ++metrics_.jobs_running;
+        job();
+        --metrics_.jobs_running;
+        std::lock_guard lock(mutex_);
+        --reserved_;
+    }
+}
+
+}  // namespace serve

@@ -1,0 +1,153 @@
+#include "serve/products.h"
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "cli/extract_checks.h"
+#include "extract/grid_axes.h"
+#include "extract/screen.h"
+#include "extract/writecells.h"
+#include "formats/writers.h"
+#include "qc/orvqc5.h"
+#include "report/page.h"
+#include "report/report_data.h"
+#include "runfiles/run_data.h"
+#include "textio/console.h"
+#include "textio/errors.h"
+#include "textio/sink.h"
+
+#ifndef PDSI_VERSION
+#define PDSI_VERSION "0"
+#endif
+
+namespace serve {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TimedOut {};
+
+// Stops a read or a gap filling at its deadline: progress is reported on
+// the thread that commits, so the throw unwinds the run as a failed write
+// would.
+class DeadlineProgress : public textio::Progress {
+public:
+    explicit DeadlineProgress(std::chrono::steady_clock::time_point deadline) : deadline_(deadline) {}
+    void advance(int32_t, int32_t) override {
+        if (std::chrono::steady_clock::now() > deadline_) throw TimedOut{};
+    }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+// A folder of one job, gone with it whatever happens.
+class JobFolder {
+public:
+    JobFolder(const fs::path& root, uint64_t number) : path_(root / ("job-" + std::to_string(number))) {
+        fs::create_directories(path_);
+    }
+    ~JobFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    JobFolder(const JobFolder&) = delete;
+    JobFolder& operator=(const JobFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::shared_ptr<const std::string> slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw HttpError{500, "cannot read back " + path.filename().string()};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::make_shared<const std::string>(std::move(text).str());
+}
+
+}  // namespace
+
+bool Producer::needs_folder(const ExtractQuery& query, FileKind wanted) {
+    return query.fill.has_value() || (wanted != FileKind::tsf && wanted != FileKind::xy);
+}
+
+Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget& budget) const {
+    const extract::Request request = query.request();
+    const extract::GridAxes axes;
+    Products out;
+    out.box = extract::findbox(axes, request.latmin, request.latmax, request.lonmin, request.lonmax);
+    out.nbox = out.box.nbox();
+    DeadlineProgress progress(budget.deadline);
+    textio::NullSink nowhere;
+    textio::Console console(nowhere);
+    const std::string grid_name = grid_.name();
+    try {
+        const BoxData data = grid_.read(request.iyr1, request.iyr2, out.box, budget.threads, &progress);
+        const std::vector<int32_t> keep = extract::screencells(data.view, request.pctmiss, budget.threads);
+        for (int32_t k : keep) out.nkept += k;
+
+        if (!needs_folder(query, wanted)) {
+            textio::StringSink tsf, xy;
+            extract::writecells(console, data.view, keep, axes, request.iyr1, tsf, xy, budget.threads);
+            out.files[FileKind::tsf] = std::make_shared<const std::string>(std::move(tsf.text()));
+            out.files[FileKind::xy] = std::make_shared<const std::string>(std::move(xy.text()));
+            return out;
+        }
+
+        const JobFolder folder(temp_root_, ++jobs_);
+        const fs::path& dir = folder.path();
+        extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
+        if (query.fill) {
+            qc::StageRequest stage{request.iyr1, request.iyr2, dir,
+                                   qc::calibration_period(request.iyr1, request.iyr2, query.fill->first,
+                                                          query.fill->last),
+                                   &progress, budget.threads};
+            const qc::StageOutcome outcome = qc::run_stage(console, stage);
+            if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
+            out.filled = outcome.ngrid;
+        }
+        const std::string program = std::string("pdsi ") + PDSI_VERSION;
+        if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
+            const runfiles::RunData run = runfiles::read_run(dir);
+            const fs::path path = dir / (wanted == FileKind::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
+            if (wanted == FileKind::netcdf)
+                formats::write_netcdf(run, {program, "pdsi serve: /extract/MonthlyPDSI.nc?" + query.query_string(), {}},
+                                      path);
+            else
+                formats::write_csv(run, path);
+            out.files[wanted] = slurp(path);
+        } else if (wanted == FileKind::report) {
+            out.files[wanted] =
+                std::make_shared<const std::string>(report::render_page(report::read_report_data(dir), program));
+        }
+        for (const FileInfo& file : output_files()) {
+            if (out.files.count(file.kind) || file.kind == FileKind::csv || file.kind == FileKind::netcdf ||
+                file.kind == FileKind::report)
+                continue;
+            if (file.needs_fill && !query.fill) continue;
+            out.files[file.kind] = slurp(dir / file.name);
+        }
+        return out;
+    } catch (const extract::GridReadFailure& failure) {
+        throw HttpError{422, cli::grid_read_message(grid_name, failure)};
+    } catch (const extract::GridEnded& ended) {
+        throw HttpError{422, cli::grid_ended_message(grid_name, ended.nrec, request.iyr2)};
+    } catch (const TimedOut&) {
+        throw HttpError{504, "the request took longer than " + std::to_string(budget.timeout_seconds) +
+                                 " s and was stopped"};
+    } catch (const runfiles::RunFileError& error) {
+        throw HttpError{500, error.what()};
+    } catch (const formats::FormatError& error) {
+        throw HttpError{500, error.what()};
+    } catch (const textio::IoError& error) {
+        throw HttpError{500, error.what()};
+    } catch (const fs::filesystem_error& error) {
+        throw HttpError{500, error.what()};
+    }
+}
+
+}  // namespace serve

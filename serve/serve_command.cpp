@@ -1,0 +1,164 @@
+#include "serve/serve_command.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "cli/exit_codes.h"
+#include "cli/numbers.h"
+#include "parallel/pipeline.h"
+#include "serve/app.h"
+#include "serve/http_server.h"
+#include "serve/loaded_grid.h"
+
+namespace serve {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int refused(const std::string& message) {
+    std::cerr << "pdsi serve: error: " << message << "\n";
+    return cli::kUsage;
+}
+
+// A whole number in [low, high] for a CLI11 check.
+CLI::Validator whole(int32_t low, int32_t high) {
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            char* end = nullptr;
+            errno = 0;
+            const long value = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+                return "\"" + text + "\" is not a whole number from " + std::to_string(low) + " to " +
+                       std::to_string(high);
+            return "";
+        },
+        "");
+}
+
+// The jobs' hand-over files live here, one folder a job; gone at exit.
+class TempRoot {
+public:
+    TempRoot() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/pdsi-serve-XXXXXX";
+        if (!::mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), pattern);
+        path_ = pattern;
+    }
+    ~TempRoot() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+cli::Extension serve_extension(ServeOptions& o) {
+    cli::Extension extension;
+    extension.add = [&o](CLI::App& root) {
+        CLI::App* sub = root.add_subcommand("serve", "Serve extractions over HTTP, the grid held in memory");
+        sub->footer(
+            "Example:\n"
+            "  pdsi serve --grid pdsisc1850-2010.txt --listen 127.0.0.1:8080\n"
+            "  curl 'http://127.0.0.1:8080/extract/MonthlyPDSI.tsf?years=1901:2010&lat=31.25:41.25&lon=-98.75:-88.75&max_missing=0.5'\n"
+            "Stops on SIGTERM or SIGINT after the requests in flight. Exit status: 0 after a stop,\n"
+            "2 when the grid cannot be loaded or the address cannot be listened on.");
+        sub->add_option("--grid", o.grid, "The grid file")->capture_default_str()->type_name("FILE");
+        sub->add_option("--listen", o.listen, "Address and port; port 0 picks a free one")
+            ->capture_default_str()
+            ->type_name("HOST:PORT");
+        sub->add_option("--threads", o.threads, "Connection threads (default: one per hardware thread)")
+            ->type_name("N")
+            ->check(whole(1, 1024));
+        sub->add_option("--jobs", o.jobs, "Long requests worked on at once (default: one per hardware thread)")
+            ->type_name("N")
+            ->check(whole(1, 1024));
+        sub->add_option("--queue", o.queue, "Long requests that may wait (default: four per job); more get 503")
+            ->type_name("N")
+            ->check(whole(0, 100000));
+        sub->add_option("--timeout", o.timeout, "Seconds a request may take, and an idle connection stay")
+            ->capture_default_str()
+            ->type_name("SECONDS")
+            ->check(whole(1, 86400));
+        sub->add_option("--cache", o.cache_mb, "Megabytes of recent answers kept; 0 keeps none")
+            ->capture_default_str()
+            ->type_name("MB")
+            ->check(whole(0, 1 << 20));
+        sub->add_flag("-q,--quiet", o.quiet, "No log lines");
+        return sub;
+    };
+    extension.run = [&o] { return run_serve(o); };
+    return extension;
+}
+
+int run_serve(const ServeOptions& o) {
+    // Every thread started from here on inherits the mask, so the signals
+    // come only to sigwait below.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const int32_t cores = parallel::hardware_threads();
+    std::error_code ec;
+    if (!fs::exists(o.grid, ec)) return refused("--grid: File does not exist: " + o.grid);
+    if (fs::is_directory(o.grid, ec)) return refused("--grid: File is actually a directory: " + o.grid);
+
+    Listener listener;
+    try {
+        listener = listen_on(o.listen);
+    } catch (const HttpError& error) {
+        return refused(error.message);
+    }
+    std::unique_ptr<LoadedGrid> grid;
+    try {
+        grid = LoadedGrid::load(o.grid, cores);
+    } catch (const LoadError& error) {
+        return refused("--grid: " + error.message);
+    }
+    if (!grid->sound() && !o.quiet)
+        std::cerr << "pdsi serve: " << o.grid
+                  << " is damaged: requests that meet the damage get the extraction's message (422)\n";
+
+    ServerConfig config;
+    config.threads = o.threads > 0 ? o.threads : cores;
+    config.jobs = o.jobs > 0 ? o.jobs : cores;
+    config.queue = o.queue >= 0 ? o.queue : 4 * config.jobs;
+    config.timeout_seconds = o.timeout;
+    config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
+    config.job_threads = std::max<int32_t>(1, cores / config.jobs);
+
+    try {
+        TempRoot temp;
+        App app(*grid, temp.path(), config);
+        HttpServer server(app, listener, o.quiet);
+        std::printf("pdsi serve: listening on http://%s/\n", listener.shown.c_str());
+        std::fflush(stdout);
+        int signal_number = 0;
+        sigwait(&stop_signals, &signal_number);
+        if (!o.quiet) std::cerr << "pdsi serve: stopping after the requests in flight\n";
+        server.drain(config.timeout_seconds);
+    } catch (const HttpError& error) {
+        std::cerr << "pdsi serve: error: " << error.message << "\n";
+        return cli::kFailed;
+    } catch (const std::exception& error) {
+        std::cerr << "pdsi serve: error: " << error.what() << "\n";
+        return cli::kFailed;
+    }
+    return cli::kOk;
+}
+
+}  // namespace serve

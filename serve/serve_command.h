@@ -1,0 +1,27 @@
+#pragma once
+// `pdsi serve`: its options and its run, added to the command from above.
+#include <cstdint>
+#include <string>
+
+#include "cli/app.h"
+
+namespace serve {
+
+struct ServeOptions {
+    std::string grid = "pdsisc1850-2010.txt";
+    std::string listen = "127.0.0.1:8080";
+    int32_t threads = 0;  // 0: from the cores
+    int32_t jobs = 0;
+    int32_t queue = -1;
+    int32_t timeout = 60;
+    int32_t cache_mb = 128;
+    bool quiet = false;
+};
+
+// The subcommand for cli::run_command, bound to `options`.
+cli::Extension serve_extension(ServeOptions& options);
+
+// Loads, listens, serves until SIGTERM or SIGINT; returns the exit status.
+int run_serve(const ServeOptions& options);
+
+}  // namespace serve

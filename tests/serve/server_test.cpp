@@ -1,0 +1,334 @@
+// The server on a socket, through a real client: every file equals what
+// `pdsi extract` writes for the same request, on sound and damaged grids;
+// bad requests get their status and one line naming the parameter.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "serve/app.h"
+#include "serve/http_server.h"
+#include "serve/loaded_grid.h"
+#include "tests/cli/grid.h"
+#include "tests/serve/http_client.h"
+#include "tests/support/program.h"
+#include "tools/grid_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using serve_test::fetch;
+using serve_test::Reply;
+using testsupport::read_file;
+
+const char* const kAllFiles[] = {"MonthlyPDSI.tsf",        "MonthlyPDSI.xy",     "MonthlyPDSI_col.tsf",
+                                 "MonthlyPDSI_QC.tsf",     "MonthlyPDSI_QC_col.tsf", "MonthlyPDSI_QC.out",
+                                 "MonthlyPDSI.csv",        "MonthlyPDSI.nc",     "MonthlyPDSI_report.html"};
+
+// One server on one grid, in this process.
+struct Running {
+    std::unique_ptr<serve::LoadedGrid> grid;
+    std::unique_ptr<serve::App> app;
+    std::unique_ptr<serve::HttpServer> server;
+    std::string base;
+
+    Running(const fs::path& grid_path, const fs::path& temp, serve::ServerConfig config) {
+        grid = serve::LoadedGrid::load(grid_path.string(), 2);
+        app = std::make_unique<serve::App>(*grid, temp, config);
+        const serve::Listener listener = serve::listen_on("127.0.0.1:0");
+        server = std::make_unique<serve::HttpServer>(*app, listener, true);
+        base = "http://127.0.0.1:" + std::to_string(listener.port);
+    }
+    ~Running() { server->drain(1); }
+};
+
+serve::ServerConfig config(int32_t queue = 4) {
+    serve::ServerConfig c;
+    c.threads = 2;
+    c.jobs = 1;
+    c.queue = queue;
+    c.timeout_seconds = 120;
+    c.cache_bytes = 16 << 20;
+    c.job_threads = 2;
+    return c;
+}
+
+// A request as query parameters and as the command's options.
+struct Request {
+    const char* name;
+    const char* query;
+    std::vector<std::string> options;
+};
+
+std::string ncdump(const fs::path& path) {
+    std::string text;
+    if (std::FILE* p = ::popen(("ncdump " + path.string() + " 2>&1").c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
+        ::pclose(p);
+    }
+    std::string kept;  // the history names when and how each was made
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.find(":history") == std::string::npos && line.rfind("netcdf ", 0) != 0) kept += line + "\n";
+        at = end + 1;
+    }
+    return kept;
+}
+
+std::string inflate_gzip(const std::string& bytes) {
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    std::string out;
+    char buffer[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END ? out : "(not gzip)";
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new testsupport::TempDir;
+        // The whole span: a sound grid is served from memory.
+        tools::write_grid_file((*dir_ / "sound.txt").string(), tools::kMonths, cli_test::grid_value);
+        fs::create_directories(*dir_ / "tmp");
+        sound_ = new Running(*dir_ / "sound.txt", *dir_ / "tmp", config());
+    }
+    static void TearDownTestSuite() {
+        delete sound_;
+        delete dir_;
+    }
+
+    // Every file of the request from the server equals the command's.
+    // Returns the command's exit status.
+    static int expect_same_as_command(const Running& server, const fs::path& grid, const Request& r) {
+        const fs::path out = *dir_ / "cmd" / r.name;
+        std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "--quiet",
+                                      "--format", "netcdf,csv", "--report"};
+        args.insert(args.end(), r.options.begin(), r.options.end());
+        const testsupport::RunResult command = testsupport::run_pdsi(dir_->path(), args);
+        const bool filled = std::string(r.query).find("fill=") != std::string::npos;
+        for (const char* file : kAllFiles) {
+            SCOPED_TRACE(std::string(r.name) + ": " + file);
+            const bool stage_file = std::string(file).find("QC") != std::string::npos ||
+                                    std::string(file) == "MonthlyPDSI_col.tsf";
+            if (stage_file && !filled) continue;
+            const Reply reply = fetch(server.base + "/extract/" + file + "?" + r.query);
+            if (command.status != 0) {
+                EXPECT_EQ(reply.status, 422);
+                const std::string prefix = "pdsi extract: error: ";
+                EXPECT_EQ(command.err.rfind(prefix, 0), 0u) << command.err;
+                EXPECT_EQ(reply.body, command.err.substr(prefix.size()));
+                continue;
+            }
+            EXPECT_EQ(reply.status, 200) << reply.body;
+            if (std::string(file) == "MonthlyPDSI.nc") {
+                const fs::path mine = *dir_ / "served" / r.name / file;
+                fs::create_directories(mine.parent_path());
+                testsupport::write_file(mine, reply.body);
+                EXPECT_EQ(ncdump(mine), ncdump(out / file));
+            } else {
+                EXPECT_TRUE(reply.body == read_file(out / file)) << "differs from the command's " << file;
+            }
+        }
+        return command.status;
+    }
+
+    static testsupport::TempDir* dir_;
+    static Running* sound_;
+};
+
+testsupport::TempDir* ServerTest::dir_ = nullptr;
+Running* ServerTest::sound_ = nullptr;
+
+TEST_F(ServerTest, EveryFileEqualsTheCommands) {
+    const Request rows[] = {
+        {"one cell", "years=1990:1990&lat=36.25:36.25&lon=-98.75:-98.75&max_missing=0.5",
+         {"--years", "1990:1990", "--lat=36.25:36.25", "--lon=-98.75:-98.75", "--max-missing", "0.5"}},
+        {"coastline box", "years=1950:1960&lat=-60:-35&lon=10:40&max_missing=0.5",
+         {"--years", "1950:1960", "--lat=-60:-35", "--lon=10:40", "--max-missing", "0.5"}},
+        {"whole grid one year", "years=2000:2000&max_missing=0.5", {"--years", "2000:2000", "--max-missing", "0.5"}},
+        {"bounds between mid-points", "years=1901:1910&lat=30:40&lon=-100:-90&max_missing=0",
+         {"--years", "1901:1910", "--lat=30:40", "--lon=-100:-90", "--max-missing", "0"}},
+        {"fraction 1.01", "years=1850:1852&lat=-20:0&lon=0:20&max_missing=1.01",
+         {"--years", "1850:1852", "--lat=-20:0", "--lon=0:20", "--max-missing", "1.01"}},
+        {"filled", "years=1981:2010&lat=31.25:41.25&lon=-98.75:-88.75&max_missing=.5&fill=1981:2010",
+         {"--years", "1981:2010", "--lat=31.25:41.25", "--lon=-98.75:-88.75", "--max-missing", ".5", "--fill",
+          "1981:2010"}},
+        {"calibration not at the end", "years=1901:2000&lat=40:50&lon=0:10&max_missing=0.5&fill=1951:1970",
+         {"--years", "1901:2000", "--lat=40:50", "--lon=0:10", "--max-missing", "0.5", "--fill", "1951:1970"}},
+    };
+    for (const Request& r : rows) expect_same_as_command(*sound_, *dir_ / "sound.txt", r);
+}
+
+TEST_F(ServerTest, DamagedGridsGiveTheCommandsOutcome) {
+    // Cut short: 36 months. Broken: the same with a field of February
+    // 1850 turned to letters.
+    tools::write_grid_file((*dir_ / "short.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    std::string text = read_file(*dir_ / "short.txt");
+    size_t at = 0;
+    for (int32_t line = 1; line < 1 + 56 + 1 + 30; ++line) at = text.find('\n', at) + 1;
+    text.replace(at + 7 * 99 + 2, 3, "x.y");
+    testsupport::write_file(*dir_ / "broken.txt", text);
+    std::vector<int> statuses;
+    for (const char* name : {"short.txt", "broken.txt"}) {
+        SCOPED_TRACE(name);
+        const Running server(*dir_ / name, *dir_ / "tmp", config());
+        const Request rows[] = {
+            {"inside the file", "years=1850:1852&lat=-58.75:-56.25&lon=-178.75:-176.25&max_missing=1.01",
+             {"--years", "1850:1852", "--lat=-58.75:-56.25", "--lon=-178.75:-176.25", "--max-missing", "1.01"}},
+            {"past its end", "years=1850:1860&lat=0:10&lon=0:10&max_missing=0.5",
+             {"--years", "1850:1860", "--lat=0:10", "--lon=0:10", "--max-missing", "0.5"}},
+            {"the whole grid", "years=1850:1851&max_missing=0.5&fill=1850:1851",
+             {"--years", "1850:1851", "--max-missing", "0.5", "--fill", "1850:1851"}},
+        };
+        for (const Request& r : rows) statuses.push_back(expect_same_as_command(server, *dir_ / name, r));
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{0, 1, 0, 0, 1, 1})) << "the rows meet the damage as meant";
+}
+
+TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
+    struct Row {
+        const char* name;
+        const char* target;
+        long status;
+        const char* words;
+    };
+    const std::string q = "/extract/MonthlyPDSI.tsf?";
+    const Row rows[] = {
+        {"years missing", "max_missing=0.5", 400, "years: required"},
+        {"fraction missing", "years=1900:1901", 400, "max_missing: required"},
+        {"years twice", "years=1900:1901&years=1900:1901&max_missing=0.5", 400, "years: given more than once"},
+        {"unknown parameter", "years=1900:1901&max_missing=0.5&colour=red", 400, "unknown parameter \"colour\""},
+        {"empty", "years=1900:1901&max_missing=0.5&lat=", 400, "lat: empty"},
+        {"not a number", "years=1900:1901&max_missing=0.5&lat=a:b", 400, "lat: \"a\" is not a number"},
+        {"NaN", "years=1900:1901&max_missing=nan", 400, "max_missing: \"nan\" is not a finite"},
+        {"1e39", "years=1900:1901&max_missing=1e39", 400, "max_missing: \"1e39\" is not a finite"},
+        {"negative fraction", "years=1900:1901&max_missing=-1", 400, "max_missing: the fraction must not be negative"},
+        {"year out of range", "years=1849:1901&max_missing=0.5", 400, "years: year 1849 is outside 1850-2010"},
+        {"no colon", "years=1900:1901&max_missing=0.5&lon=10", 400, "lon: \"10\" is not LOW:HIGH"},
+        {"inverted after the clamps", "years=1900:1901&max_missing=0.5&lat=80:77", 400,
+         "lat: the south bound is above the north bound"},
+        {"calibration outside the span", "years=1900:1901&max_missing=0.5&fill=1890:1901", 400,
+         "fill: the calibration period 1890:1901 lies outside the span 1900:1901"},
+        {"NUL in a value", "years=1900:1901%00&max_missing=0.5", 400, "years: "},
+        {"dashes", "--years=1850:2010&max_missing=0.5", 400, "unknown parameter \"--years\""},
+        {"plus is a space", "years=1900:1901&max_missing=0.5&lat=+10:20", 400, "lat: \" 10\" is not a number"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Reply reply = fetch(sound_->base + q + row.target);
+        EXPECT_EQ(reply.status, row.status);
+        EXPECT_NE(reply.body.find(row.words), std::string::npos) << reply.body;
+        EXPECT_EQ(reply.body.find('\n'), reply.body.size() - 1) << "one line";
+        EXPECT_EQ(reply.header("content-type"), "text/plain; charset=utf-8");
+    }
+    const Row others[] = {
+        {"stage file without fill", "/extract/MonthlyPDSI_QC.tsf?years=1900:1901&max_missing=0.5", 400, "fill: "},
+        {"unknown file", "/extract/passwd?years=1900:1901&max_missing=0.5", 404, "not found"},
+        {"NUL in the file name", "/extract/MonthlyPDSI.tsf%00.txt?years=1900:1901&max_missing=0.5", 400, "NUL"},
+        {"dot dot", "/extract/../../etc/passwd", 404, "not found"},
+        {"other path", "/etc/passwd", 404, "not found"},
+    };
+    for (const Row& row : others) {
+        SCOPED_TRACE(row.name);
+        const Reply reply = fetch(sound_->base + row.target);
+        EXPECT_EQ(reply.status, row.status);
+        EXPECT_NE(reply.body.find(row.words), std::string::npos) << reply.body;
+    }
+    const Reply post = fetch(sound_->base + q + "years=1900:1901&max_missing=0.5", {}, "POST");
+    EXPECT_EQ(post.status, 405);
+    EXPECT_EQ(post.header("allow"), "GET, HEAD");
+    // The server answers normally after all of that.
+    EXPECT_EQ(fetch(sound_->base + "/health").body, "ok\n");
+}
+
+TEST_F(ServerTest, CachingHeadAndGzip) {
+    const std::string url = sound_->base + "/extract/MonthlyPDSI.tsf?years=1901:1950&lat=0:20&lon=0:20&max_missing=0.5";
+    const Reply plain = fetch(url);
+    ASSERT_EQ(plain.status, 200);
+    const std::string etag = plain.header("etag");
+    EXPECT_EQ(etag.front(), '"');
+    EXPECT_EQ(plain.header("cache-control"), "public, max-age=86400");
+    EXPECT_EQ(plain.header("access-control-allow-origin"), "*");
+    EXPECT_EQ(plain.header("content-disposition"), "attachment; filename=\"MonthlyPDSI.tsf\"");
+    EXPECT_FALSE(plain.header("last-modified").empty());
+
+    struct Row {
+        const char* name;
+        std::vector<std::string> headers;
+        std::string method;
+        long status;
+    };
+    const Row rows[] = {
+        {"tag matches", {"If-None-Match: " + etag}, "GET", 304},
+        {"tag in a list", {"If-None-Match: \"x\", " + etag}, "GET", 304},
+        {"weak form matches", {"If-None-Match: W/" + etag}, "GET", 304},
+        {"star", {"If-None-Match: *"}, "GET", 304},
+        {"other tag", {"If-None-Match: \"0000\""}, "GET", 200},
+        {"HEAD", {}, "HEAD", 200},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Reply reply = fetch(url, row.headers, row.method);
+        EXPECT_EQ(reply.status, row.status);
+        if (row.status == 304 || row.method == "HEAD") {
+            EXPECT_TRUE(reply.body.empty());
+        }
+        if (row.method == "HEAD") {
+            EXPECT_EQ(reply.header("content-length"), std::to_string(plain.body.size()));
+        }
+        if (row.status == 304) {
+            EXPECT_EQ(reply.header("etag"), etag);
+        }
+    }
+    const Reply zipped = fetch(url, {"Accept-Encoding: gzip, deflate"});
+    EXPECT_EQ(zipped.header("content-encoding"), "gzip");
+    EXPECT_EQ(zipped.header("vary"), "Accept-Encoding");
+    EXPECT_NE(zipped.header("etag"), etag);
+    EXPECT_EQ(inflate_gzip(zipped.body), plain.body);
+    EXPECT_EQ(fetch(url, {"Accept-Encoding: gzip;q=0"}).header("content-encoding"), "");
+}
+
+TEST_F(ServerTest, AFullQueueAnswers503) {
+    const Running server(*dir_ / "sound.txt", *dir_ / "tmp", config(0));
+    ASSERT_TRUE(server.server->jobs().try_reserve());  // the only worker's place, held
+    const Reply reply = fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?years=2000:2010&lat=0:10&lon=0:10&max_missing=0.5&fill=2000:2010");
+    EXPECT_EQ(reply.status, 503);
+    EXPECT_EQ(reply.header("retry-after"), "5");
+    // Cheap requests are not queued.
+    EXPECT_EQ(fetch(server.base + "/extract/MonthlyPDSI.xy?years=2000:2010&lat=0:10&max_missing=0.5").status, 200);
+}
+
+TEST_F(ServerTest, SummaryHealthAndMetrics) {
+    const Reply summary = fetch(sound_->base + "/extract?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970");
+    ASSERT_EQ(summary.status, 200) << summary.body;
+    EXPECT_EQ(summary.header("content-type"), "application/json");
+    for (const char* words : {"\"cells_in_box\": 25", "\"columns\": 5", "\"rows\": 5", "\"south\": 31.25", "\"used\": [1981, 2000]",
+                              "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
+        EXPECT_NE(summary.body.find(words), std::string::npos) << words << "\n" << summary.body;
+    const Reply metrics = fetch(sound_->base + "/metrics");
+    for (const char* words : {"# TYPE pdsi_http_requests_total counter", "pdsi_http_requests_total{route=\"/extract\",code=\"200\"}",
+                              "pdsi_http_request_duration_seconds_bucket{le=\"+Inf\"}", "pdsi_grid_load_seconds"})
+        EXPECT_NE(metrics.body.find(words), std::string::npos) << words;
+    EXPECT_NE(fetch(sound_->base + "/").body.find("/extract/MonthlyPDSI_QC.tsf?"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// The real `pdsi serve`: its start-up refusals, and a stop by SIGTERM with a
+// request in flight.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/cli/grid.h"
+#include "tests/serve/http_client.h"
+#include "tests/support/program.h"
+#include "tools/grid_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// `pdsi serve` started with its standard output on a pipe and TMPDIR set.
+struct Process {
+    pid_t pid = -1;
+    int out = -1;
+
+    Process(const std::vector<std::string>& args, const fs::path& tmpdir) {
+        int pipe_fds[2];
+        if (::pipe(pipe_fds) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(pipe_fds[1], 1);
+            ::close(pipe_fds[0]);
+            ::setenv("TMPDIR", tmpdir.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(PDSI_PATH)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(PDSI_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(pipe_fds[1]);
+        out = pipe_fds[0];
+    }
+    ~Process() {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (out >= 0) ::close(out);
+    }
+    // Standard output until it ends or holds a line.
+    std::string first_line() {
+        std::string text;
+        char c;
+        while (::read(out, &c, 1) == 1 && c != '\n') text += c;
+        return text;
+    }
+    int wait() {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+};
+
+bool holds_pdsi_folder(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().rfind("pdsi-serve-", 0) == 0) return true;
+    return false;
+}
+
+TEST(ServeCommand, RefusesWhatItCannotServe) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    Process holder({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path());
+    const std::string line = holder.first_line();
+    const std::string port = line.substr(line.rfind(':') + 1, line.size() - line.rfind(':') - 2);
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        const char* words;
+    };
+    const Row rows[] = {
+        {"no grid", {"serve", "--grid", "absent.txt", "--listen", "127.0.0.1:0"}, "--grid: File does not exist: absent.txt"},
+        {"port in use", {"serve", "--grid", "grid.txt", "--listen", "127.0.0.1:" + port}, "Address already in use"},
+        {"address not here", {"serve", "--grid", "grid.txt", "--listen", "192.0.2.1:0"}, "cannot listen on 192.0.2.1:0"},
+        {"no port", {"serve", "--grid", "grid.txt", "--listen", "localhost"}, "is not HOST:PORT"},
+        {"bad thread count", {"serve", "--grid", "grid.txt", "--threads", "0"}, "--threads"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const testsupport::RunResult run = testsupport::run_pdsi(dir.path(), row.args, 0);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(row.words), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), tools::kMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path());
+    const std::string line = server.first_line();
+    ASSERT_EQ(line.rfind("pdsi serve: listening on http://127.0.0.1:", 0), 0u) << line;
+    const std::string base = line.substr(std::string("pdsi serve: listening on ").size(),
+                                         line.size() - std::string("pdsi serve: listening on ").size() - 1);
+    ASSERT_TRUE(holds_pdsi_folder(dir.path()));
+    auto answer = std::async(std::launch::async, [&] {
+        return serve_test::fetch(base + "/extract/MonthlyPDSI_QC.tsf?years=1850:2010&lat=-20:40&lon=-40:60&max_missing=0.5&fill=1951:2010");
+    });
+    // Stop once the job runs (or has already finished).
+    for (int k = 0; k < 500; ++k) {
+        const std::string metrics = serve_test::fetch(base + "/metrics").body;
+        if (metrics.find("pdsi_jobs_running 1") != std::string::npos ||
+            answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(server.pid, SIGTERM);
+    const serve_test::Reply reply = answer.get();
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_GT(reply.body.size(), 1000u);
+    EXPECT_EQ(server.wait(), 0);
+    EXPECT_FALSE(holds_pdsi_folder(dir.path()));
+}
+
+}  // namespace

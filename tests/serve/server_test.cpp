@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -324,7 +326,13 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
     for (const char* words : {"\"cells_in_box\": 25", "\"columns\": 5", "\"rows\": 5", "\"south\": 31.25", "\"used\": [1981, 2000]",
                               "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
         EXPECT_NE(summary.body.find(words), std::string::npos) << words << "\n" << summary.body;
-    const Reply metrics = fetch(sound_->base + "/metrics");
+    // A request is counted once its answer has gone: wait for that.
+    Reply metrics;
+    for (int k = 0; k < 200; ++k) {
+        metrics = fetch(sound_->base + "/metrics");
+        if (metrics.body.find("route=\"/extract\",code=\"200\"") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     for (const char* words : {"# TYPE pdsi_http_requests_total counter", "pdsi_http_requests_total{route=\"/extract\",code=\"200\"}",
                               "pdsi_http_request_duration_seconds_bucket{le=\"+Inf\"}", "pdsi_grid_load_seconds"})
         EXPECT_NE(metrics.body.find(words), std::string::npos) << words;

@@ -118,6 +118,7 @@ Budget App::budget(bool long_job) const {
     b.threads = long_job ? config_.job_threads : 1;
     b.timeout_seconds = config_.timeout_seconds;
     b.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(config_.timeout_seconds);
+    b.cancelled = &cancelled;
     return b;
 }
 
@@ -193,7 +194,13 @@ std::optional<Response> App::settled(const HttpRequest& request, const std::stri
         if (text) response.set("Vary", "Accept-Encoding");
         return response;
     }
-    if (auto body = cache_.find(key + (zipped ? "|gzip" : ""))) {
+    auto body = cache_.find(key + (zipped ? "|gzip" : ""));
+    if (!body && zipped)  // made beside another file: kept plain only
+        if (const auto plain = cache_.find(key)) {
+            body = std::make_shared<const std::string>(gzip(*plain));
+            cache_.put(key + "|gzip", body);
+        }
+    if (body) {
         Response response;
         response.body = std::move(body);
         response.headers = headers;
@@ -287,9 +294,7 @@ Routed App::extract_summary(const HttpRequest& request) {
                 ", \"east\": " + json_real(axes.xlon(box.ilon2)) + ", \"columns\": " + std::to_string(box.ncols()) +
                 ", \"rows\": " + std::to_string(box.nrows()) + ", \"first_column\": " + std::to_string(box.ilon1) +
                 ", \"first_row\": " + std::to_string(box.jlat1) + "},\n";
-        char fraction[32];
-        std::snprintf(fraction, sizeof fraction, "%.9g", static_cast<double>(r.pctmiss));
-        json += std::string("  \"max_missing\": ") + fraction + ",\n";
+        json += "  \"max_missing\": " + decimal(r.pctmiss) + ",\n";
         if (query.fill) {
             const int32_t years = query.fill->last - query.fill->first + 1;
             json += "  \"calibration\": {\"asked\": [" + std::to_string(query.fill->first) + ", " +

@@ -45,6 +45,7 @@ public:
 
     Metrics metrics;
     std::atomic<bool> draining{false};
+    std::atomic<bool> cancelled{false};  // the stop's wait is over: work ends now
 
 private:
     Routed extract_file(const HttpRequest& request, const FileInfo& file);

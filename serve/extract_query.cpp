@@ -13,13 +13,6 @@ namespace {
 
 constexpr const char* kText = "text/plain; charset=us-ascii";
 
-// The shortest plain decimal that reads back as the same float.
-std::string decimal(float value) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
-    return std::string(text, end);
-}
-
 std::string years_text(const cli::YearSpan& span) {
     return std::to_string(span.first) + ":" + std::to_string(span.last);
 }
@@ -29,6 +22,12 @@ std::string reals_text(const cli::RealSpan& span) { return decimal(span.low) + "
 const char* const kNames[] = {"years", "lat", "lon", "max_missing", "fill"};
 
 }  // namespace
+
+std::string decimal(float value) {
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    return std::string(text, end);
+}
 
 const std::vector<FileInfo>& output_files() {
     static const std::vector<FileInfo> files = {

@@ -42,6 +42,9 @@ struct ExtractQuery {
     std::string query_string() const;
 };
 
+// The shortest plain decimal that reads back as `value`.
+std::string decimal(float value);
+
 // Throws HttpError 400 naming the parameter.
 ExtractQuery parse_extract_query(const Fields& args);
 

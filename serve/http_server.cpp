@@ -90,10 +90,25 @@ struct HttpServer::State {
 
 namespace {
 
-void* on_uri(void* cls, const char* uri, MHD_Connection*) {
+std::string client_of(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return "-";
+    char text[INET6_ADDRSTRLEN] = "-";
+    const sockaddr* address = info->client_addr;
+    if (address->sa_family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+    else if (address->sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    return text;
+}
+
+void* on_uri(void* cls, const char* uri, MHD_Connection* connection) {
     auto* server = static_cast<HttpServer*>(cls);
     auto* state = new (std::nothrow) HttpServer::State;
-    if (state) state->uri = uri ? uri : "";
+    if (state) {
+        state->uri = uri ? uri : "";
+        state->client = client_of(connection);
+    }
     ++server->app().metrics.in_flight;
     return state;
 }
@@ -105,6 +120,8 @@ void on_completed(void* cls, MHD_Connection*, void** req_cls, MHD_RequestTermina
     --server->app().metrics.in_flight;
     if (!state) return;
     const double seconds = std::chrono::duration<double>(Clock::now() - state->start).count();
+    // Status 0: the library answered by itself (an over-long request) or
+    // the client left before an answer.
     server->app().metrics.finished(state->route, state->status, state->bytes, seconds);
     if (!server->quiet()) {
         char when[32];
@@ -115,7 +132,8 @@ void on_completed(void* cls, MHD_Connection*, void** req_cls, MHD_RequestTermina
         char tail[96];
         std::snprintf(tail, sizeof tail, " %d %llu %.1f", state->status,
                       static_cast<unsigned long long>(state->bytes), seconds * 1000.0);
-        const std::string line = std::string(when) + " " + state->client + " " + escaped_for_log(state->method) +
+        const std::string method = state->method.empty() ? "-" : escaped_for_log(state->method);
+        const std::string line = std::string(when) + " " + state->client + " " + method +
                                  " " + escaped_for_log(state->uri) + tail + "\n";
         std::fwrite(line.data(), 1, line.size(), stderr);
     }
@@ -149,18 +167,6 @@ MHD_Result send(MHD_Connection* connection, HttpServer::State& state, Response r
     return queued;
 }
 
-std::string client_of(MHD_Connection* connection) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr) return "-";
-    char text[INET6_ADDRSTRLEN] = "-";
-    const sockaddr* address = info->client_addr;
-    if (address->sa_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-    else if (address->sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
-    return text;
-}
-
 MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const char* method, const char*,
                       const char*, size_t* upload_size, void** req_cls) {
     auto* server = static_cast<HttpServer*>(cls);
@@ -170,7 +176,6 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
         if (!state->started) {
             state->started = true;
             state->method = method ? method : "";
-            state->client = client_of(connection);
             return MHD_YES;
         }
         if (*upload_size > 0) {  // a body: read and dropped, then refused
@@ -214,10 +219,14 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
         MHD_suspend_connection(connection);
         server->jobs().push([&app, state, connection, routed = std::move(routed), budget] {
             try {
-                state->ready = Clock::now() > budget.deadline
-                                   ? plain(503, "busy: the request waited longer than " +
-                                                    std::to_string(budget.timeout_seconds) + " s; try again")
-                                   : app.run(routed, budget);
+                if (app.cancelled)
+                    state->ready = plain(503, "the server is stopping; try again");
+                else if (budget.over())
+                    state->ready = plain(503, "busy: the request waited longer than " +
+                                                  std::to_string(budget.timeout_seconds) + " s; try again");
+                else
+                    state->ready = app.run(routed, budget);
+                if (state->ready->status == 503) state->ready->set("Retry-After", "5");
             } catch (const std::bad_alloc&) {
                 state->ready = plain(503, "busy: not enough memory for this request now; try again");
             } catch (const std::exception& error) {
@@ -299,6 +308,7 @@ HttpServer::HttpServer(App& app, Listener listener, bool quiet)
     if (listener.ipv6) flags |= MHD_USE_IPv6;
     daemon_ = MHD_start_daemon(
         flags, 0, nullptr, nullptr, on_request, this,                                   //
+        MHD_OPTION_EXTERNAL_LOGGER, log_library, this,                                  //
         MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(listener.fd),                 //
         MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(app.config().threads),       //
         MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,                                  //
@@ -307,7 +317,6 @@ HttpServer::HttpServer(App& app, Listener listener, bool quiet)
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,                          //
         MHD_OPTION_URI_LOG_CALLBACK, on_uri, this,                                      //
         MHD_OPTION_NOTIFY_COMPLETED, on_completed, this,                                //
-        MHD_OPTION_EXTERNAL_LOGGER, log_library, this,                                  //
         MHD_OPTION_END);
     if (!daemon_) {
         ::close(listen_fd_);
@@ -315,17 +324,28 @@ HttpServer::HttpServer(App& app, Listener listener, bool quiet)
     }
 }
 
-void HttpServer::drain(int32_t wait_seconds) {
-    if (!daemon_) return;
+bool HttpServer::drain(int32_t wait_seconds) {
+    if (!daemon_) return true;
     app_.draining = true;
     const MHD_socket fd = MHD_quiesce_daemon(daemon_);
-    const auto until = Clock::now() + std::chrono::seconds(wait_seconds) + std::chrono::seconds(2);
-    while (app_.metrics.in_flight.load() > 0 && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto wait = [this](Clock::duration limit) {
+        const auto until = Clock::now() + limit;
+        while (app_.metrics.in_flight.load() > 0 && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    wait(std::chrono::seconds(wait_seconds));
+    // Past the wait: work still going is stopped at its next step and
+    // answered 503; queued work is answered at once.
+    app_.cancelled = true;
+    wait(std::chrono::seconds(5));
+    // A job still inside a step that cannot be stopped holds a suspended
+    // connection, and the library must not be stopped under it.
+    if (app_.metrics.jobs_running.load() + app_.metrics.jobs_queued.load() > 0) return false;
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     if (fd != MHD_INVALID_SOCKET) ::close(fd);
     listen_fd_ = -1;
+    return true;
 }
 
 HttpServer::~HttpServer() {

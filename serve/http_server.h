@@ -31,8 +31,9 @@ public:
     HttpServer& operator=(const HttpServer&) = delete;
 
     // Stops taking connections, lets the requests in flight finish (at
-    // most `wait_seconds`), then stops.
-    void drain(int32_t wait_seconds);
+    // most `wait_seconds`, then stops their work), then stops. False when
+    // a job would not stop: the process must then end without unwinding.
+    bool drain(int32_t wait_seconds);
 
     // For the library's callbacks.
     struct State;

@@ -24,11 +24,11 @@ bool JobQueue::try_reserve() {
 }
 
 void JobQueue::push(std::function<void()> job) {
+    ++metrics_.jobs_queued;
     {
         std::lock_guard lock(mutex_);
         jobs_.push_back(std::move(job));
     }
-    ++metrics_.jobs_queued;
     ready_.notify_one();
 }
 

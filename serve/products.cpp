@@ -29,18 +29,20 @@ namespace {
 
 struct TimedOut {};
 
-// Stops a read or a gap filling at its deadline: progress is reported on
-// the thread that commits, so the throw unwinds the run as a failed write
-// would.
+// Stops a read or a gap filling at its deadline or at the server's stop:
+// progress is reported on the thread that commits, so the throw unwinds
+// the run as a failed write would. The steps without progress are checked
+// between them.
 class DeadlineProgress : public textio::Progress {
 public:
-    explicit DeadlineProgress(std::chrono::steady_clock::time_point deadline) : deadline_(deadline) {}
-    void advance(int32_t, int32_t) override {
-        if (std::chrono::steady_clock::now() > deadline_) throw TimedOut{};
+    explicit DeadlineProgress(const Budget& budget) : budget_(budget) {}
+    void advance(int32_t, int32_t) override { check(); }
+    void check() const {
+        if (budget_.over()) throw TimedOut{};
     }
 
 private:
-    std::chrono::steady_clock::time_point deadline_;
+    const Budget& budget_;
 };
 
 // A folder of one job, gone with it whatever happens.
@@ -81,7 +83,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
     Products out;
     out.box = extract::findbox(axes, request.latmin, request.latmax, request.lonmin, request.lonmax);
     out.nbox = out.box.nbox();
-    DeadlineProgress progress(budget.deadline);
+    DeadlineProgress progress(budget);
     textio::NullSink nowhere;
     textio::Console console(nowhere);
     const std::string grid_name = grid_.name();
@@ -98,6 +100,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             return out;
         }
 
+        progress.check();
         const JobFolder folder(temp_root_, ++jobs_);
         const fs::path& dir = folder.path();
         extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
@@ -110,19 +113,23 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
             out.filled = outcome.ngrid;
         }
+        progress.check();
         const std::string program = std::string("pdsi ") + PDSI_VERSION;
         if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
             const runfiles::RunData run = runfiles::read_run(dir);
+            progress.check();
             const fs::path path = dir / (wanted == FileKind::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
             if (wanted == FileKind::netcdf)
                 formats::write_netcdf(run, {program, "pdsi serve: /extract/MonthlyPDSI.nc?" + query.query_string(), {}},
                                       path);
             else
                 formats::write_csv(run, path);
+            progress.check();
             out.files[wanted] = slurp(path);
         } else if (wanted == FileKind::report) {
-            out.files[wanted] =
-                std::make_shared<const std::string>(report::render_page(report::read_report_data(dir), program));
+            const report::ReportData data = report::read_report_data(dir);
+            progress.check();
+            out.files[wanted] = std::make_shared<const std::string>(report::render_page(data, program));
         }
         for (const FileInfo& file : output_files()) {
             if (out.files.count(file.kind) || file.kind == FileKind::csv || file.kind == FileKind::netcdf ||
@@ -137,6 +144,8 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
     } catch (const extract::GridEnded& ended) {
         throw HttpError{422, cli::grid_ended_message(grid_name, ended.nrec, request.iyr2)};
     } catch (const TimedOut&) {
+        if (budget.cancelled && budget.cancelled->load())
+            throw HttpError{503, "the server is stopping; try again"};
         throw HttpError{504, "the request took longer than " + std::to_string(budget.timeout_seconds) +
                                  " s and was stopped"};
     } catch (const runfiles::RunFileError& error) {

@@ -21,6 +21,12 @@ struct Budget {
     int32_t threads = 1;
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     int32_t timeout_seconds = 0;  // for the message
+    // Set when the server stops: the work ends at its next step.
+    const std::atomic<bool>* cancelled = nullptr;
+
+    bool over() const {
+        return std::chrono::steady_clock::now() > deadline || (cancelled && cancelled->load());
+    }
 };
 
 struct Products {

@@ -158,13 +158,16 @@ int run_serve(const ServeOptions& o) {
         int signal_number = 0;
         sigwait(&stop_signals, &signal_number);
         if (!o.quiet) std::cerr << "pdsi serve: stopping after the requests in flight\n";
-        server.drain(config.timeout_seconds);
+        if (!server.drain(config.timeout_seconds)) {
+            std::cerr << "pdsi serve: a job did not stop in time; its client gets no answer\n";
+            std::error_code ignored;
+            fs::remove_all(temp.path(), ignored);
+            std::_Exit(cli::kOk);
+        }
     } catch (const HttpError& error) {
-        std::cerr << "pdsi serve: error: " << error.message << "\n";
-        return cli::kFailed;
+        return refused(error.message);
     } catch (const std::exception& error) {
-        std::cerr << "pdsi serve: error: " << error.what() << "\n";
-        return cli::kFailed;
+        return refused(error.what());
     }
     return cli::kOk;
 }

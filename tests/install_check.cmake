@@ -3,7 +3,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} R
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
-foreach(f bin/pdsiserver bin/pdsi share/man/man1/pdsi.1 share/man/man1/pdsiserver.1 share/doc/pdsiserver/README.md)
+foreach(f bin/pdsiserver bin/pdsi share/man/man1/pdsi.1 share/man/man1/pdsi-serve.1 share/man/man1/pdsiserver.1
+         lib/systemd/system/pdsi.service share/doc/pdsiserver/README.md)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -317,6 +318,35 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     EXPECT_EQ(reply.header("retry-after"), "5");
     // Cheap requests are not queued.
     EXPECT_EQ(fetch(server.base + "/extract/MonthlyPDSI.xy?years=2000:2010&lat=0:10&max_missing=0.5").status, 200);
+}
+
+TEST_F(ServerTest, WorkPastItsDeadlineStopsAndLeavesNoFiles) {
+    const fs::path temp = dir_->path() / "deadline";
+    fs::create_directories(temp);
+    const serve::Producer producer(*sound_->grid, temp);
+    serve::Fields args{{"years", "1901:2000"}, {"lat", "0:20"}, {"max_missing", "0.5"}, {"fill", "1951:2000"}};
+    std::atomic<bool> stopping{false};
+    struct Row {
+        const char* name;
+        std::chrono::seconds late;
+        bool stop;
+        int status;
+    };
+    for (const Row& row : {Row{"past the deadline", std::chrono::seconds(1), false, 504},
+                           Row{"the server stopping", std::chrono::seconds(-60), true, 503}}) {
+        SCOPED_TRACE(row.name);
+        stopping = row.stop;
+        serve::Budget budget;
+        budget.deadline = std::chrono::steady_clock::now() - row.late;
+        budget.cancelled = &stopping;
+        try {
+            producer.make(serve::parse_extract_query(args), serve::FileKind::qc, budget);
+            ADD_FAILURE() << "no error";
+        } catch (const serve::HttpError& error) {
+            EXPECT_EQ(error.status, row.status) << error.message;
+        }
+        EXPECT_TRUE(fs::is_empty(temp));
+    }
 }
 
 TEST_F(ServerTest, SummaryHealthAndMetrics) {

@@ -5,6 +5,7 @@
 
 #include "extract/grid_axes.h"
 #include "serve/gzip.h"
+#include "serve/more_routes.h"
 
 #ifndef PDSI_VERSION
 #define PDSI_VERSION "0"
@@ -154,6 +155,10 @@ Routed App::route(const HttpRequest& request) {
         return r;
     };
     const std::string& path = request.path;
+    if (auto page = page_route(grid_, request)) {
+        if (!readable) return now(page->route, method_not_allowed());
+        return std::move(*page);
+    }
     if (path == "/") return now("/", readable ? home() : method_not_allowed());
     if (path == "/health") {
         if (!readable) return now("/health", method_not_allowed());
@@ -165,6 +170,10 @@ Routed App::route(const HttpRequest& request) {
         response.body = std::make_shared<const std::string>(metrics.render(cache_.size_bytes()));
         response.set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
         return now("/metrics", std::move(response));
+    }
+    if (path.rfind("/dap/", 0) == 0) {
+        if (!readable) return now("/dap", method_not_allowed());
+        return dap_route(grid_, request);
     }
     try {
         if (path == "/extract" || path == "/extract/") {

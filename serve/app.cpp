@@ -319,8 +319,14 @@ Routed App::extract_summary(const HttpRequest& request) {
         bool first = true;
         for (const FileInfo& info : output_files()) {
             if (info.needs_fill && !query.fill) continue;
+            // Sizes of the files this run made on the way; the copies and the
+            // page are made when asked for.
+            const auto made_file = made.files.find(info.kind);
+            const std::string bytes =
+                made_file == made.files.end() ? "null" : std::to_string(made_file->second->size());
             json += std::string(first ? "\n" : ",\n") + "    {\"name\": " + json_string(info.name) +
-                    ", \"url\": " + json_string(std::string("/extract/") + info.name + "?" + query.query_string()) + "}";
+                    ", \"url\": " + json_string(std::string("/extract/") + info.name + "?" + query.query_string()) +
+                    ", \"bytes\": " + bytes + "}";
             first = false;
         }
         json += "\n  ]\n}\n";

@@ -1,7 +1,262 @@
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
+#include "cli/numbers.h"
+#include "extract/grid_axes.h"
+#include "serve/gzip.h"
 #include "serve/more_routes.h"
+#include "serve/page_assets.h"
+
+#ifndef PDSI_VERSION
+#define PDSI_VERSION "0"
+#endif
 
 namespace serve {
 
-std::optional<Routed> page_route(const LoadedGrid&, const HttpRequest&) { return std::nullopt; }
+namespace {
+
+constexpr std::string_view kPagePrefix = "/page/";
+// Data whose tag names the grid and the span: a day, as the API's answers.
+constexpr const char* kDataCache = "public, max-age=86400";
+// An asset asked for by its current hash never changes under that URL.
+constexpr const char* kPinnedCache = "public, max-age=31536000, immutable";
+// The page and its scripts talk to this server only.
+constexpr const char* kPolicy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
+    "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+
+uint64_t fnv1a(std::string_view text, uint64_t h = 14695981039346656037ull) {
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+std::string hex16(uint64_t h) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+    return text;
+}
+
+// If-None-Match: a list of tags or *, compared weakly.
+bool none_match_hits(std::string_view header, std::string_view etag) {
+    auto opaque = [](std::string_view tag) {
+        while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) tag.remove_prefix(1);
+        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
+        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
+        return tag;
+    };
+    while (!header.empty()) {
+        const size_t comma = header.find(',');
+        const std::string_view tag = opaque(header.substr(0, comma));
+        if (tag == "*" || (!tag.empty() && tag == opaque(etag))) return true;
+        if (comma == std::string_view::npos) break;
+        header.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+// One representation of a text body: plain or gzip, each with its tag.
+struct Text {
+    std::shared_ptr<const std::string> plain, zipped;
+    std::string tag;  // without quotes
+};
+
+Text make_text(std::string body, std::string tag) {
+    Text t;
+    t.plain = std::make_shared<const std::string>(std::move(body));
+    t.zipped = std::make_shared<const std::string>(gzip(*t.plain));
+    t.tag = std::move(tag);
+    return t;
+}
+
+Response send_text(const HttpRequest& request, const Text& text, const char* type, const char* cache) {
+    const bool zipped = accepts_gzip(request.accept_encoding);
+    Response response;
+    response.set("ETag", "\"" + text.tag + (zipped ? "-gzip" : "") + "\"");
+    response.set("Cache-Control", cache);
+    response.set("Vary", "Accept-Encoding");
+    if (none_match_hits(request.if_none_match, *response.header("ETag"))) {
+        response.status = 304;
+        return response;
+    }
+    response.set("Content-Type", type);
+    response.set("X-Content-Type-Options", "nosniff");
+    if (zipped) response.set("Content-Encoding", "gzip");
+    response.body = zipped ? text.zipped : text.plain;
+    return response;
+}
+
+struct Asset {
+    const char* path;
+    const char* type;
+    Text text;
+};
+
+const std::vector<Asset>& assets() {
+    static const std::vector<Asset> all = [] {
+        std::vector<Asset> v;
+        auto add = [&](const char* path, const char* type, std::string_view bytes) {
+            v.push_back({path, type, make_text(std::string(bytes), hex16(fnv1a(bytes)))});
+        };
+        add("/page/home.css", "text/css; charset=utf-8", page_assets::kHomeCss);
+        add("/page/home.js", "text/javascript; charset=utf-8", page_assets::kHomeJs);
+        return v;
+    }();
+    return all;
+}
+
+// Text for a <script type="application/json"> block: nothing in it can
+// close the element or open a comment.
+std::string json_string(std::string_view text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04X", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+void replace(std::string& text, std::string_view slot, std::string_view with) {
+    const size_t at = text.find(slot);
+    if (at != std::string::npos) text.replace(at, slot.size(), with);
+}
+
+Response home(const LoadedGrid& grid, const HttpRequest& request) {
+    std::string html(page_assets::kHomeHtml);
+    for (const Asset& asset : assets()) {
+        const std::string url = std::string(asset.path) + "?v=" + asset.text.tag;
+        replace(html, std::string_view(asset.path).ends_with(".css") ? "{{CSS_URL}}" : "{{JS_URL}}", url);
+    }
+    const std::string info = "{\"name\": " + json_string(grid.name()) +
+                             ", \"sound\": " + (grid.sound() ? "true" : "false") +
+                             ", \"land\": " + std::to_string(grid.land_cells()) +
+                             ", \"bytes\": " + std::to_string(grid.file_bytes()) +
+                             ", \"first_year\": " + std::to_string(extract::kFirstYear) +
+                             ", \"last_year\": " + std::to_string(extract::kLastYear) + "}";
+    replace(html, "{{GRID}}", info);
+    const std::string tag = "\"" + hex16(fnv1a(html)) + "\"";
+    Response response;
+    response.set("ETag", tag);
+    // Asked again on every visit: the grid or the program may have changed.
+    response.set("Cache-Control", "no-cache");
+    if (none_match_hits(request.if_none_match, tag)) {
+        response.status = 304;
+        return response;
+    }
+    response.set("Content-Type", "text/html; charset=utf-8");
+    response.set("Content-Security-Policy", kPolicy);
+    response.set("X-Content-Type-Options", "nosniff");
+    response.body = std::make_shared<const std::string>(std::move(html));
+    return response;
+}
+
+void append_number(std::string& out, int32_t value) {
+    char text[16];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, end);
+}
+
+// Per cell, in the grid's order (columns west to east, rows south to north
+// within a column): the first year with a value (0: none in the grid) and
+// the months missing in the span.
+std::string cells_json(const LoadedGrid& grid, const cli::YearSpan& span) {
+    const extract::Box whole{1, extract::kColumns, 1, extract::kRows};
+    const BoxData data = grid.read(extract::kFirstYear, extract::kLastYear, whole, 1);
+    const int32_t cells = whole.nbox();
+    const int32_t from = 12 * (span.first - extract::kFirstYear);
+    const int32_t to = 12 * (span.last - extract::kFirstYear + 1);
+    std::string first, missing;
+    first.reserve(static_cast<size_t>(cells) * 6);
+    missing.reserve(static_cast<size_t>(cells) * 6);
+    for (int32_t n = 1; n <= cells; ++n) {
+        const float* series = data.view.series(n);
+        const int32_t nmon = data.view.nmon();
+        int32_t m = 0;
+        while (m < nmon && series[m] == extract::kMissing) ++m;
+        int32_t gaps = 0;
+        for (int32_t k = from; k < to; ++k) gaps += series[k] == extract::kMissing;
+        if (n > 1) {
+            first += ',';
+            missing += ',';
+        }
+        append_number(first, m < nmon ? extract::kFirstYear + m / 12 : 0);
+        append_number(missing, gaps);
+    }
+    return "{\"years\": [" + std::to_string(span.first) + ", " + std::to_string(span.last) +
+           "], \"months\": " + std::to_string(to - from) + ", \"columns\": " + std::to_string(extract::kColumns) +
+           ", \"rows\": " + std::to_string(extract::kRows) + ",\n\"first\": [" + first + "],\n\"missing\": [" +
+           missing + "]}\n";
+}
+
+Response cells(const LoadedGrid& grid, const HttpRequest& request) {
+    const std::string* years = nullptr;
+    for (const auto& [key, value] : request.args) {
+        if (key != "years") return plain(400, "unknown parameter: the map data takes years=FIRST:LAST only");
+        if (years) return plain(400, "years: given more than once");
+        years = &value;
+    }
+    if (!years) return plain(400, "years: required (years=FIRST:LAST)");
+    if (years->empty()) return plain(400, "years: empty");
+    cli::YearSpan span;
+    if (const std::string error = cli::parse_year_span(*years, span); !error.empty())
+        return plain(400, "years: " + error);
+    if (!grid.sound()) return plain(422, "the map needs the whole grid, and this grid file is damaged");
+    // The script that reads this format comes with it.
+    const std::string key = grid.identity() + "|" PDSI_VERSION "|" + std::to_string(span.first) + ":" +
+                            std::to_string(span.last) + "|" + hex16(fnv1a(page_assets::kHomeJs));
+    const std::string tag = hex16(fnv1a(key));
+    // The tag settles a repeat before any counting.
+    if (none_match_hits(request.if_none_match, "\"" + tag + "\"") ||
+        none_match_hits(request.if_none_match, "\"" + tag + "-gzip\"")) {
+        Response response;
+        response.status = 304;
+        response.set("ETag", "\"" + tag + (accepts_gzip(request.accept_encoding) ? "-gzip" : "") + "\"");
+        response.set("Cache-Control", kDataCache);
+        response.set("Vary", "Accept-Encoding");
+        return response;
+    }
+    Text text;
+    text.tag = tag;
+    text.plain = std::make_shared<const std::string>(cells_json(grid, span));
+    text.zipped = accepts_gzip(request.accept_encoding) ? std::make_shared<const std::string>(gzip(*text.plain))
+                                                        : text.plain;
+    return send_text(request, text, "application/json", kDataCache);
+}
+
+Response asset(const Asset& a, const HttpRequest& request) {
+    const char* cache = "no-cache";
+    for (const auto& [key, value] : request.args)
+        if (key == "v" && value == a.text.tag) cache = kPinnedCache;
+    return send_text(request, a.text, a.type, cache);
+}
+
+}  // namespace
+
+std::optional<Routed> page_route(const LoadedGrid& grid, const HttpRequest& request) {
+    const std::string& path = request.path;
+    const bool home_page = path == "/";
+    if (!home_page && !path.starts_with(kPagePrefix)) return std::nullopt;
+    Routed routed;
+    routed.route = home_page ? "/" : "/page";
+    if (request.method != "GET" && request.method != "HEAD") return routed;  // App answers 405
+    if (home_page) {
+        routed.response = home(grid, request);
+    } else if (path == "/page/cells") {
+        routed.response = cells(grid, request);
+    } else {
+        routed.response = plain(404, "not found");
+        for (const Asset& a : assets())
+            if (path == a.path) routed.response = asset(a, request);
+    }
+    return routed;
+}
 
 }  // namespace serve

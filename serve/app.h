@@ -23,6 +23,7 @@ struct ServerConfig {
     int32_t timeout_seconds = 60;
     size_t cache_bytes = 0;
     int32_t job_threads = 1;      // threads of one long request
+    int32_t dap_max_mb = 256;     // the largest /dap answer
 };
 
 // What a route gives: an answer now, or work for a job worker.

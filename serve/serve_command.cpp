@@ -96,6 +96,10 @@ cli::Extension serve_extension(ServeOptions& o) {
             ->capture_default_str()
             ->type_name("MB")
             ->check(whole(0, 1 << 20));
+        sub->add_option("--dap-max-mb", o.dap_max_mb, "Megabytes of the largest OPeNDAP answer; larger get 413")
+            ->capture_default_str()
+            ->type_name("MB")
+            ->check(whole(1, 1 << 20));
         sub->add_flag("-q,--quiet", o.quiet, "No log lines");
         return sub;
     };
@@ -147,6 +151,7 @@ int run_serve(const ServeOptions& o) {
     config.queue = o.queue >= 0 ? o.queue : 4 * config.jobs;
     config.timeout_seconds = o.timeout;
     config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
+    config.dap_max_mb = o.dap_max_mb;
     config.job_threads = std::max<int32_t>(1, cores / config.jobs);
 
     try {

@@ -15,6 +15,7 @@ struct ServeOptions {
     int32_t queue = -1;
     int32_t timeout = 60;
     int32_t cache_mb = 128;
+    int32_t dap_max_mb = 256;
     bool quiet = false;
 };
 

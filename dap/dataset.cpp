@@ -1,0 +1,338 @@
+#include "dap/dataset.h"
+
+#include <libdap/AttrTable.h>
+#include <libdap/BaseTypeFactory.h>
+#include <libdap/ConstraintEvaluator.h>
+#include <libdap/DAS.h>
+#include <libdap/DDS.h>
+#include <libdap/Error.h>
+#include <libdap/Float32.h>
+#include <libdap/Float64.h>
+#include <libdap/escaping.h>
+
+#include <chrono>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "dap/variables.h"
+#include "dap/xdr_output.h"
+#include "extract/grid_axes.h"
+
+#ifndef PDSI_VERSION
+#define PDSI_VERSION "0"
+#endif
+
+namespace dap {
+
+namespace {
+
+using detail::Axis;
+using TimeAxis = Axis<libdap::dods_float64, libdap::Float64>;
+using SpaceAxis = Axis<libdap::dods_float32, libdap::Float32>;
+
+constexpr const char* kText = "text/plain; charset=utf-8";
+
+// libdap's constraint scanner (flex) and parser (bison) keep their state
+// in globals: one parse at a time in the process.
+std::mutex& parser_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+double days_since_1850(int32_t year, int32_t month) {  // month 1..13
+    using namespace std::chrono;
+    if (month == 13) {
+        ++year;
+        month = 1;
+    }
+    const sys_days day = std::chrono::year(year) / std::chrono::month(static_cast<unsigned>(month)) / 1;
+    const sys_days origin = std::chrono::year(1850) / January / 1;
+    return static_cast<double>((day - origin).count());
+}
+
+// The coordinates, as the NetCDF copy writes them: time at the middle of
+// each month, lat and lon at the cells' mid-points.
+struct Axes {
+    std::vector<libdap::dods_float64> time;
+    std::vector<libdap::dods_float32> lat, lon;
+
+    Axes() {
+        for (int32_t k = 0; k < kTimes; ++k) {
+            const int32_t year = extract::kFirstYear + k / 12, month = k % 12 + 1;
+            time.push_back((days_since_1850(year, month) + days_since_1850(year, month + 1)) / 2.0);
+        }
+        const extract::GridAxes grid;
+        for (int32_t j = 1; j <= kLats; ++j) lat.push_back(grid.ylat(j));
+        for (int32_t i = 1; i <= kLons; ++i) lon.push_back(grid.xlon(i));
+    }
+};
+
+const Axes& axes() {
+    static const Axes built;
+    return built;
+}
+
+// A fresh DDS: the three coordinates at the top, then the Grid whose maps
+// are named like its dimensions. netCDF's DAP client drops a Grid's maps,
+// so the top-level copies are what gives it coordinates.
+std::unique_ptr<libdap::DDS> make_dds(libdap::BaseTypeFactory& factory, const detail::Source& source) {
+    const Axes& a = axes();
+    auto dds = std::make_unique<libdap::DDS>(&factory, "pdsi");
+    dds->add_var_nocopy(new TimeAxis("time", a.time));
+    dds->add_var_nocopy(new SpaceAxis("lat", a.lat));
+    dds->add_var_nocopy(new SpaceAxis("lon", a.lon));
+    auto* grid = new detail::FieldGrid("pdsi");
+    grid->set_array(new detail::FieldArray(source));
+    grid->add_map(new TimeAxis("time", a.time), false);
+    grid->add_map(new SpaceAxis("lat", a.lat), false);
+    grid->add_map(new SpaceAxis("lon", a.lon), false);
+    dds->add_var_nocopy(grid);
+    return dds;
+}
+
+std::string make_das_text() {
+    libdap::DAS das;
+    auto table = [&das](const char* name) { return das.add_table(name, new libdap::AttrTable); };
+    libdap::AttrTable* time = table("time");
+    time->append_attr("units", "String", "days since 1850-01-01 00:00:00");
+    time->append_attr("calendar", "String", "standard");
+    time->append_attr("standard_name", "String", "time");
+    time->append_attr("axis", "String", "T");
+    time->append_attr("comment", "String", "the middle of the month");
+    libdap::AttrTable* lat = table("lat");
+    lat->append_attr("units", "String", "degrees_north");
+    lat->append_attr("standard_name", "String", "latitude");
+    lat->append_attr("axis", "String", "Y");
+    libdap::AttrTable* lon = table("lon");
+    lon->append_attr("units", "String", "degrees_east");
+    lon->append_attr("standard_name", "String", "longitude");
+    lon->append_attr("axis", "String", "X");
+    libdap::AttrTable* pdsi = table("pdsi");
+    pdsi->append_attr("long_name", "String", "Palmer Drought Severity Index");
+    pdsi->append_attr("units", "String", "1");
+    pdsi->append_attr("cell_methods", "String", "time: mean");
+    // Written in full: a client that reads "-99.9" as a double never
+    // matches the float values it should mask.
+    pdsi->append_attr("_FillValue", "Float32", "-99.900001525878906");
+    libdap::AttrTable* global = table("NC_GLOBAL");
+    global->append_attr("Conventions", "String", "CF-1.8");
+    global->append_attr("title", "String", "Monthly Palmer Drought Severity Index on the 2.5-degree land grid (pdsi serve)");
+    global->append_attr("source", "String", "pdsi " PDSI_VERSION);
+    global->append_attr("comment", "String", "the grid as read by pdsi serve, every month and cell; missing months are -99.9");
+    libdap::AttrTable* extra = table("DODS_EXTRA");
+    extra->append_attr("Unlimited_Dimension", "String", "time");
+    std::ostringstream text;
+    das.print(text);
+    return text.str();
+}
+
+const std::string& das_text() {
+    static const std::string text = make_das_text();
+    return text;
+}
+
+const std::string& dds_text() {
+    static const std::string text = [] {
+        libdap::BaseTypeFactory factory;
+        detail::Source source;
+        std::ostringstream out;
+        make_dds(factory, source)->print(out);
+        return out.str();
+    }();
+    return text;
+}
+
+std::string html_escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+const std::string& html_text() {
+    static const std::string text =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<title>pdsi: the grid over OPeNDAP</title>\n</head>\n<body>\n"
+        "<h1>pdsi</h1>\n"
+        "<p>Monthly Palmer Drought Severity Index on the 2.5-degree land grid, January 1850 to December 2010, "
+        "every month and cell as the server read them; missing months are -99.9. Open this page's address "
+        "(without <code>.html</code>) in any DAP2 client, which fetches only the slices it indexes:</p>\n"
+        "<pre>\nimport xarray as xr\n"
+        "ds = xr.open_dataset(\"http://HOST:PORT/dap/pdsi\")\n"
+        "ds.pdsi.sel(lat=36.25, lon=-98.75)      # one cell's 1932 months\n\n"
+        "ncdump -h http://HOST:PORT/dap/pdsi\n</pre>\n"
+        "<p><a href=\"pdsi.dds\">pdsi.dds</a> &middot; <a href=\"pdsi.das\">pdsi.das</a> &middot; "
+        "<a href=\"pdsi.ver\">pdsi.ver</a>. A constraint picks and slices variables: "
+        "<code>pdsi.dods?pdsi.pdsi[0:1:1931][38][32]</code> is one cell's series, "
+        "<code>pdsi.dods?pdsi[1920][0:54][0:143]</code> the map of January 2010 with its coordinates "
+        "(indices from 0, stops inclusive).</p>\n"
+        "<h2>Structure</h2>\n<pre>\n" +
+        html_escape(dds_text()) + "</pre>\n<h2>Attributes</h2>\n<pre>\n" + html_escape(das_text()) +
+        "</pre>\n</body>\n</html>\n";
+    return text;
+}
+
+// libdap's messages may span lines and quote the client's expression;
+// the Error's message is a quoted string.
+std::string error_message(const std::string& text) {
+    std::string out;
+    bool blank = false;
+    for (unsigned char c : text) {
+        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
+            if (!out.empty()) blank = true;
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        if (c == '"' || c == '\\') out += '\\';
+        out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    return out.empty() ? "error" : out;
+}
+
+// The arrays the constraint sends, in the order they are sent.
+void projected_arrays(libdap::BaseType* var, std::vector<libdap::Array*>& out) {
+    if (!var->send_p()) return;
+    if (auto* array = dynamic_cast<libdap::Array*>(var)) {
+        out.push_back(array);
+    } else if (auto* parts = dynamic_cast<libdap::Constructor*>(var)) {
+        for (auto part = parts->var_begin(); part != parts->var_end(); ++part) projected_arrays(*part, out);
+    }
+}
+
+Failure bad(const std::string& what) { return Failure{400, "constraint: " + what}; }
+
+}  // namespace
+
+struct Request::Parsed {
+    libdap::BaseTypeFactory factory;
+    detail::Source source;
+    std::unique_ptr<libdap::DDS> dds;
+    libdap::ConstraintEvaluator eval;
+};
+
+std::optional<Kind> kind_of(std::string_view name) {
+    if (name == "pdsi" || name == "pdsi.html") return Kind::html;
+    if (name == "pdsi.das") return Kind::das;
+    if (name == "pdsi.dds") return Kind::dds;
+    if (name == "pdsi.dods") return Kind::dods;
+    if (name == "pdsi.ver") return Kind::ver;
+    return std::nullopt;
+}
+
+std::string server_version() { return "pdsi/" PDSI_VERSION; }
+
+Answer error_answer(const Failure& failure) {
+    std::ostringstream text;
+    libdap::Error(failure.status, error_message(failure.message)).print(text);
+    return Answer{failure.status, "dods_error", kText, std::make_shared<const std::string>(text.str())};
+}
+
+Request::Request(Kind kind, std::string_view raw_query, uint64_t max_bytes) : kind_(kind) {
+    switch (kind) {
+        case Kind::das: head_ = das_text(); break;
+        case Kind::html: head_ = html_text(); break;
+        case Kind::ver: head_ = "Core version: DAP/2.0\nServer version: " + server_version() + "\n"; break;
+        case Kind::dds:
+        case Kind::dods: break;
+    }
+    if (kind != Kind::dds && kind != Kind::dods) {
+        bytes_ = head_.size();
+        return;
+    }
+
+    // As libdap's own servers decode it: every escape but %20, which names
+    // may hold.
+    const std::string constraint = libdap::www2id(std::string(raw_query), "%", "%20");
+    for (unsigned char c : constraint)
+        if (c < 0x20 || c == 0x7f) throw bad("holds a control character");
+    parsed_ = std::make_unique<Parsed>();
+    parsed_->dds = make_dds(parsed_->factory, parsed_->source);
+    libdap::DDS& dds = *parsed_->dds;
+    try {
+        const std::lock_guard<std::mutex> lock(parser_mutex());
+        parsed_->eval.parse_constraint(constraint, dds);
+    } catch (const libdap::Error& error) {
+        throw bad(error.get_error_message());
+    }
+    // A selection tests values of sequences; this dataset has none.
+    if (parsed_->eval.clause_begin() != parsed_->eval.clause_end() || parsed_->eval.functional_expression())
+        throw bad("a selection (&...) or a function call: this dataset answers projections only");
+
+    uint64_t data = 0;
+    std::vector<libdap::Array*> arrays;
+    for (auto var = dds.var_begin(); var != dds.var_end(); ++var) projected_arrays(*var, arrays);
+    for (libdap::Array* array : arrays) {
+        // libdap checks each index when it applies the constraint; this
+        // is what the reads below rely on.
+        const Slab slab = detail::slab_of(*array);
+        int32_t k = 0;
+        for (auto d = array->dim_begin(); d != array->dim_end(); ++d, ++k) {
+            if (k >= 3 || slab.start[k] < 0 || slab.stride[k] < 1 || slab.start[k] > slab.stop[k] ||
+                slab.stop[k] >= array->dimension_size(d, false))
+                throw bad(array->name() + ": a slice outside its dimensions");
+        }
+        const uint64_t width = array->var()->type() == libdap::dods_float64_c ? 8 : 4;
+        data += 8 + width * static_cast<uint64_t>(array->length());
+        if (dynamic_cast<detail::FieldArray*>(array)) field_ = slab;
+    }
+
+    std::ostringstream text;
+    dds.print_constrained(text);
+    head_ = text.str();
+    bytes_ = head_.size();
+    if (kind == Kind::dods) {
+        bytes_ += 6 + data;  // "Data:\n"
+        if (bytes_ > max_bytes)
+            throw Failure{413, "the answer would be " + std::to_string(bytes_) + " bytes, over this server's limit of " +
+                                   std::to_string(max_bytes) + " bytes: ask for a smaller slice"};
+    }
+}
+
+Request::~Request() = default;
+
+Answer Request::answer(const Values& values) {
+    Answer answer;
+    answer.content_type = kText;
+    switch (kind_) {
+        case Kind::das: answer.description = "dods_das"; break;
+        case Kind::dds: answer.description = "dods_dds"; break;
+        case Kind::ver: answer.description = "dods_version"; break;
+        case Kind::html: answer.content_type = "text/html; charset=utf-8"; break;
+        case Kind::dods: break;
+    }
+    if (kind_ != Kind::dods) {
+        answer.body = std::make_shared<const std::string>(std::move(head_));
+        return answer;
+    }
+    answer.description = "dods_data";
+    answer.content_type = "application/octet-stream";
+    auto body = std::make_shared<std::string>();
+    body->reserve(bytes_);
+    *body += head_;
+    *body += "Data:\n";
+    parsed_->source.values = &values;
+    detail::XdrOutput out(*body);
+    libdap::DDS& dds = *parsed_->dds;
+    try {
+        for (auto var = dds.var_begin(); var != dds.var_end(); ++var)
+            if ((*var)->send_p()) (*var)->serialize(parsed_->eval, dds, out, true);
+    } catch (const libdap::Error& error) {
+        throw Failure{500, "the answer could not be made: " + error.get_error_message()};
+    }
+    if (body->size() != bytes_)
+        throw Failure{500, "the answer came to " + std::to_string(body->size()) + " bytes, not the " +
+                               std::to_string(bytes_) + " announced"};
+    answer.body = std::move(body);
+    return answer;
+}
+
+}  // namespace dap

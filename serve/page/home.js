@@ -206,6 +206,7 @@
       if (f.name === "MonthlyPDSI.xy") xy = f.url;
     }
     $("api-url").textContent = location.origin + "/extract?" + q;
+    $("api-line").hidden = false;
     const b = s.box;
     drawBox(b.first_column, b.first_column + b.columns - 1, b.first_row, b.first_row + b.rows - 1, true);
     markKept(q, xy, b);

@@ -1,0 +1,358 @@
+"""The server's home page in headless Chromium: a table of checks over one
+`pdsi serve` started on a grid file.
+
+browser_check.py PDSI GRID LAND SHOT_DIR
+  LAND: the grid's land cells (cells with any data), as its maker knows them.
+  Writes page-1280.png and page-390.png into SHOT_DIR.
+Exit status 0 all passed, 1 a check failed, 77 no browser here (skipped)."""
+import json
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+CHROMIUM, DRIVER = "/usr/bin/chromium", "/usr/bin/chromedriver"
+SKIP = 77
+UPDATE_SECONDS = 2.0  # typing to counts, as a person would bear it
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.action_chains import ActionChains
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.common.keys import Keys
+except ImportError:
+    print("SKIPPED: python3-selenium is not installed")
+    sys.exit(SKIP)
+if not (os.access(CHROMIUM, os.X_OK) and os.access(DRIVER, os.X_OK)):
+    print("SKIPPED: no chromium or chromedriver in /usr/bin")
+    sys.exit(SKIP)
+
+FIELDS = ["first_year", "last_year", "north", "south", "west", "east", "max_missing", "fill_first", "fill_last"]
+
+
+def xlon(i):
+    return -178.75 + 2.5 * (i - 1)
+
+
+def ylat(j):
+    return -58.75 + 2.5 * (j - 1)
+
+
+def start_server(pdsi, grid):
+    server = subprocess.Popen([pdsi, "serve", "--grid", grid, "--listen", "127.0.0.1:0", "--quiet"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # The grid loads before the line; a sanitized build takes its time.
+    ready, _, _ = select.select([server.stdout], [], [], 180)
+    line = server.stdout.readline() if ready else ""
+    found = re.search(r"listening on (http://\S+?)/?$", line.strip())
+    if not found:
+        server.kill()
+        raise RuntimeError("pdsi serve did not start: %r %s" % (line, server.stderr.read()[-2000:]))
+    return server, found.group(1)
+
+
+def stop_server(server):
+    server.send_signal(signal.SIGTERM)
+    try:
+        _, err = server.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        _, err = server.communicate()
+    return server.returncode, err[-2000:]
+
+
+def get(url):
+    try:
+        with urllib.request.urlopen(url, timeout=120) as answer:
+            return answer.status, answer.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read()
+
+
+def browser(profile):
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 "--user-data-dir=" + profile, "--window-size=1280,800"):
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service(DRIVER), options=options)
+
+
+def viewport(driver, width, height, mobile):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+
+
+def wait_for(what, seconds=30.0, step=0.05):
+    end = time.monotonic() + seconds
+    while True:
+        value = what()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+class Page:
+    def __init__(self, driver, base):
+        self.d, self.base = driver, base
+
+    def js(self, script, *args):
+        return self.d.execute_script(script, *args)
+
+    def field(self, name):
+        return self.d.find_element(By.NAME, name)
+
+    def values(self):
+        return {name: self.field(name).get_attribute("value") for name in FIELDS}
+
+    def type(self, changes):
+        for name, text in changes.items():
+            box = self.field(name)
+            box.send_keys(Keys.CONTROL, "a")
+            box.send_keys(Keys.DELETE)
+            if text:
+                box.send_keys(text)
+
+    def counts(self):
+        return self.d.find_element(By.ID, "cell-counts").text
+
+    def settled(self):
+        """The summary on show once no request is out."""
+        return self.js("return document.getElementById('counts').getAttribute('aria-busy') === 'false' && "
+                       "document.getElementById('cell-counts').textContent !== '' ? "
+                       "document.getElementById('cell-counts').textContent : null;")
+
+    def query(self):
+        return self.js("return location.search.slice(1);")
+
+    def summary(self, query):
+        status, body = get(self.base + "/extract?" + query.replace("&colour=missing", ""))
+        return json.loads(body) if status == 200 else None
+
+    def severe(self):
+        return [e["message"] for e in self.d.get_log("browser") if e["level"] == "SEVERE"]
+
+    def client_point(self, i, j):
+        """Where the middle of cell (i, j) is, from the map element's centre."""
+        return self.js("""
+            const svg = document.getElementById('map');
+            const p = svg.createSVGPoint(); p.x = arguments[0] - 0.5; p.y = 56 - arguments[1] + 0.5;
+            const q = p.matrixTransform(svg.getScreenCTM());
+            const r = svg.getBoundingClientRect();
+            return [q.x - (r.left + r.width / 2), q.y - (r.top + r.height / 2)];""", i, j)
+
+
+def counts_numbers(text):
+    found = re.match(r"(\d+) cells? in the box, (\d+) kept", text or "")
+    return (int(found.group(1)), int(found.group(2))) if found else None
+
+
+def land_box(base):
+    """A box of 9 by 6 cells with the most land, around a cell with data from 1850."""
+    first = json.loads(get(base + "/page/cells?years=1901:2010")[1])["first"]
+    land = lambda i, j: 1 <= i <= 144 and 1 <= j <= 55 and first[(i - 1) * 55 + j - 1] > 0
+    best, box = -1, None
+    for n in range(0, len(first), 7):
+        i, j = n // 55 + 1, n % 55 + 1
+        if first[n] == 1850 and 5 <= i <= 140 and 4 <= j <= 53:
+            count = sum(land(a, b) for a in range(i - 4, i + 5) for b in range(j - 3, j + 3))
+            if count > best:
+                best, box = count, (i - 4, i + 4, j - 3, j + 2)
+    return box
+
+
+def checks(page, grid, land, shots, results):
+    d = page.d
+
+    def check(name, ok, detail=None):
+        results.append((name, bool(ok), detail, time.monotonic()))
+
+    viewport(d, 1280, 800, False)
+    d.get(page.base + "/")
+    drawn = wait_for(lambda: page.js("return document.getElementById('map').dataset.ready;"))
+    first_counts = wait_for(page.settled)
+    cells = len(d.find_elements(By.CSS_SELECTOR, "#map rect.cell"))
+    check("the map draws every land cell", drawn and cells == land, (cells, land))
+    check("the first summary shows", counts_numbers(first_counts), first_counts)
+    check("the page loads without console errors", page.severe() == [], page.severe())
+    line = d.find_element(By.ID, "grid-line").text
+    markup = page.js("return document.querySelectorAll('header b').length;")
+    check("the grid's name shows as text", grid in line and markup == 0, (line, markup))
+
+    # Typed: the counts follow within the time, and equal the server's.
+    i1, i2, j1, j2 = land_box(page.base)
+    typed = {"west": str(xlon(i1)), "east": str(xlon(i2)), "south": str(ylat(j1) - 1), "north": str(ylat(j2)),
+             "max_missing": "0.2"}
+    before = page.counts()
+    page.type(typed)
+    start = time.monotonic()
+    changed = wait_for(lambda: page.settled() if page.query().find("max_missing=0.2") >= 0 else None, 10, 0.02)
+    took = time.monotonic() - start
+    summary = page.summary(page.query())
+    shown = counts_numbers(changed)
+    expected = (summary["cells_in_box"], summary["kept"]) if summary else None
+    check("typing updates the counts within %.0f s" % UPDATE_SECONDS, changed and took <= UPDATE_SECONDS,
+          (round(took, 2), before, changed))
+    check("the counts equal the JSON summary's",
+          shown is not None and shown == expected and shown[0] == (i2 - i1 + 1) * (j2 - j1 + 1), (shown, expected))
+    kept_marks = wait_for(lambda: len(d.find_elements(By.CSS_SELECTOR, "#map circle.kept")) or None, 5)
+    check("the map marks the kept cells", kept_marks == expected[1], (kept_marks, expected))
+    box = page.js("return document.querySelector('#map .box').dataset.cells;")
+    check("the box is drawn as the cells it takes", box == "%d:%d,%d:%d" % (i1, i2, j1, j2), box)
+
+    # Dragged: the form gets the mid-points of the cells under the drag.
+    a, b = (i1 + 1, j2), (i2, j1 + 1)
+    start_at, end_at = page.client_point(*a), page.client_point(*b)
+    svg = d.find_element(By.ID, "map")
+    ActionChains(d).move_to_element_with_offset(svg, *start_at).click_and_hold() \
+        .move_to_element_with_offset(svg, *end_at).release().perform()
+    want = {"west": xlon(a[0]), "east": xlon(b[0]), "south": ylat(b[1]), "north": ylat(a[1])}
+    got = {k: float(page.field(k).get_attribute("value") or "nan") for k in want}
+    check("dragging a box fills the form", got == want, (got, want))
+    dragged = wait_for(lambda: page.settled() if "lon=%s" % want["west"] in page.query() else None, 10)
+    size = (b[0] - a[0] + 1) * (a[1] - b[1] + 1)
+    check("a dragged box is asked for", counts_numbers(dragged) and counts_numbers(dragged)[0] == size,
+          (dragged, size))
+
+    # The gap filling: the years used, each file, each link.
+    page.type({"fill_first": "1951", "fill_last": "2000"})
+    filled = wait_for(lambda: page.settled() if "fill=1951:2000" in page.query() else None, 60)
+    summary = page.summary(page.query())
+    calibration = d.find_element(By.ID, "calibration").text
+    check("the calibration years used are named", filled and "1961" in calibration and "2010" in calibration,
+          calibration)
+    links = page.js("return [...document.querySelectorAll('#files a')].map(a => a.getAttribute('href'));")
+    wanted = [f["url"] for f in summary["files"]] if summary else []
+    check("a link to every file", links == wanted and len(links) == 9, (links, wanted))
+    statuses = [get(page.base + link)[0] for link in links]
+    check("every file link answers 200", statuses == [200] * len(links), statuses)
+    sizes = page.js("return [...document.querySelectorAll('#files .size')].map(s => s.textContent);")
+    check("each file made has its size", summary and all(
+        ("bytes" in s or "iB" in s) == (f["bytes"] is not None) for s, f in zip(sizes, summary["files"])), sizes)
+
+    # Refused: the API's own line beside the field, nothing else changes.
+    shown_before, url_before = page.counts(), page.query()
+    page.type({"first_year": "1849"})
+    error = wait_for(lambda: d.find_element(By.CSS_SELECTOR, "fieldset[data-param='years'] .error").text, 10)
+    api = get(page.base + "/extract?years=1849:2010&max_missing=0.5")[1].decode().strip()
+    check("a bad year shows the API's message", error == api, (error, api))
+    check("a refused request changes nothing else", page.counts() == shown_before and page.query() == url_before,
+          (page.counts(), page.query()))
+    page.type({"first_year": "1901"})
+    wait_for(lambda: d.find_element(By.CSS_SELECTOR, "fieldset[data-param='years'] .error").text == "", 10)
+
+    # A full queue: the page says when to try again.
+    page.js("""window.realFetch = window.fetch;
+               window.fetch = (url, o) => String(url).startsWith('/extract')
+                 ? Promise.resolve(new Response('busy', {status: 503, headers: {'Retry-After': '7'}}))
+                 : window.realFetch(url, o);""")
+    page.type({"max_missing": "0.25"})
+    busy = wait_for(lambda: d.find_element(By.ID, "status").text, 10)
+    check("a 503 says to try again in N seconds", "try again in 7 seconds" in busy, busy)
+    # The report button's busy state, the page usable meanwhile.
+    page.js("""window.fetch = (url, o) => String(url).includes('report.html')
+                 ? new Promise(() => {}) : window.realFetch(url, o);""")
+    page.type({"max_missing": "0.3"})
+    d.find_element(By.ID, "report").click()
+    report_busy = d.find_element(By.ID, "report").get_attribute("aria-busy")
+    usable = wait_for(lambda: page.settled() if "max_missing=0.3" in page.query() else None, 60)
+    check("the report button shows it is busy", report_busy == "true", report_busy)
+    check("the page stays usable meanwhile", usable, usable)
+    page.js("window.fetch = window.realFetch;")
+
+    # Keyboard: every control is reached with Tab.
+    page.js("document.activeElement.blur(); window.scrollTo(0, 0);")
+    links = page.js("return [...document.querySelectorAll('#files a')].map(a => a.getAttribute('href'));")
+    reached = set()
+    for _ in range(60):
+        ActionChains(d).send_keys(Keys.TAB).perform()
+        reached.add(page.js("const e = document.activeElement; return e.name || e.id || e.getAttribute('href');"))
+    needed = set(FIELDS) | {"colour", "report"} | set(links)
+    check("every control is reached with Tab", needed <= reached, sorted(needed - reached))
+
+    # Reload with the URL: the same form, box and counts.
+    state_url = d.current_url
+    saved_values, saved_counts = page.values(), page.settled()
+    d.get(page.base + "/")
+    wait_for(page.settled)
+    d.get(state_url)
+    restored = wait_for(page.settled, 60)
+    check("reload with the URL's query restores the state",
+          page.values() == saved_values and restored == saved_counts and saved_values["max_missing"] == "0.3",
+          (page.values(), saved_values, restored, saved_counts))
+
+    page.js("window.scrollTo(0, 0);")
+    d.save_screenshot(os.path.join(shots, "page-1280.png"))
+
+    # The report, in the same tab, and back again.
+    d.find_element(By.ID, "report").click()
+    opened = wait_for(lambda: "MonthlyPDSI_report.html" in d.current_url, 60)
+    drawn = False
+    if opened and wait_for(lambda: d.find_elements(By.CSS_SELECTOR, "svg.map rect.cell"), 20):
+        d.find_elements(By.CSS_SELECTOR, "svg.map rect.cell")[0].click()
+        drawn = wait_for(lambda: page.js("const g = window.pdsiReport && window.pdsiReport.graph(); "
+                                         "return g ? g.numRows() : 0;"), 10)
+    check("the report button opens a page that draws its chart", opened and drawn,
+          (d.current_url, drawn, d.find_element(By.TAG_NAME, "body").text[:300]))
+    d.back()
+    back = wait_for(lambda: page.settled() if "/extract" not in d.current_url else None, 60)
+    check("back returns to the same state", page.values() == saved_values and back == saved_counts,
+          (page.values(), back))
+
+    # A phone: the map fits the width, the form comes after it.
+    viewport(d, 390, 844, True)
+    d.get(state_url)
+    wait_for(page.settled, 60)
+    wait_for(lambda: page.js("return document.getElementById('map').dataset.ready;"))
+    layout = page.js("""
+        const map = document.getElementById('map').getBoundingClientRect();
+        const form = document.getElementById('form-panel').getBoundingClientRect();
+        return {width: innerWidth, scroll: document.documentElement.scrollWidth,
+                mapRight: map.right, mapBottom: map.bottom, formTop: form.top};""")
+    check("on a phone the map fits and the form stacks",
+          layout["scroll"] <= layout["width"] and layout["mapRight"] <= layout["width"]
+          and layout["formTop"] >= layout["mapBottom"], layout)
+    page.js("window.scrollTo(0, 0);")
+    d.save_screenshot(os.path.join(shots, "page-390.png"))
+    late = [m for m in page.severe() if "status of 400" not in m]
+    check("no console errors but the refused request's", late == [], late)
+    return results
+
+
+def main():
+    pdsi, grid, land, shots = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+    started = time.monotonic()
+    server, base = start_server(pdsi, grid)
+    print("the server answers after %.1f s" % (time.monotonic() - started))
+    results = []
+    try:
+        with tempfile.TemporaryDirectory() as profile:
+            driver = browser(profile)
+            try:
+                results = checks(Page(driver, base), grid, land, shots, results)
+            except Exception as error:  # the table so far, and where it stopped
+                results.append(("the checks ran to the end", False, repr(error), time.monotonic()))
+            finally:
+                driver.quit()
+    finally:
+        code, err = stop_server(server)
+    results.append(("the server stops cleanly", code == 0, err, time.monotonic()))
+    failed = 0
+    for name, ok, detail, when in results:
+        print("%5.1f s  %-52s %s" % (when - started, name,
+                                     "ok" if ok else "FAILED: " + json.dumps(detail, default=str)[:600]))
+        failed += not ok
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,272 @@
+// The home page's routes without a socket: the page, its assets and their
+// caching, and the map's data checked against the grid's own values.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "serve/app.h"
+#include "serve/extract_query.h"
+#include "serve/loaded_grid.h"
+#include "serve/more_routes.h"
+#include "tests/support/program.h"
+#include "tools/grid_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr float kMissing = -99.9f;
+// The file's path holds "</script>" across a folder's name: the page must
+// show it as text.
+constexpr const char* kHostileFolder = "grid <";
+constexpr const char* kHostileName = "grid </script><b>&amp;\".txt";
+
+// Ocean cells, cells whose record starts late, and scattered gaps.
+int32_t start_year(int32_t i, int32_t j) { return (i + j) % 7 == 0 ? 0 : 1850 + ((3 * i + j) % 5) * 30; }
+float value(int32_t i, int32_t j, int32_t m) {
+    const int32_t start = start_year(i, j);
+    if (start == 0 || 1850 + (m - 1) / 12 < start || (m + i) % 10 == 0) return kMissing;
+    return static_cast<float>((i * j + m) % 800) / 100.0f - 4.0f;
+}
+
+serve::HttpRequest get(std::string path, serve::Fields args = {}, std::string if_none_match = "",
+                       std::string accept_encoding = "") {
+    serve::HttpRequest r;
+    r.method = "GET";
+    r.path = std::move(path);
+    r.args = std::move(args);
+    r.if_none_match = std::move(if_none_match);
+    r.accept_encoding = std::move(accept_encoding);
+    return r;
+}
+
+std::string header(const serve::Response& r, const std::string& name) {
+    const std::string* v = r.header(name);
+    return v ? *v : "";
+}
+
+std::string inflate_gzip(const std::string& bytes) {
+    z_stream z{};
+    inflateInit2(&z, 15 + 16);
+    std::string out;
+    char buffer[65536];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    z.avail_in = static_cast<uInt>(bytes.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - z.avail_out);
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END ? out : "(not gzip)";
+}
+
+std::vector<int32_t> numbers_of(const std::string& json, const std::string& key) {
+    std::vector<int32_t> out;
+    const size_t open = json.find("\"" + key + "\": [");
+    if (open == std::string::npos) return out;
+    const size_t close = json.find(']', open);
+    const std::string list = json.substr(open + key.size() + 5, close - open - key.size() - 5);
+    for (size_t at = 0; at < list.size();) {
+        size_t end = list.find(',', at);
+        if (end == std::string::npos) end = list.size();
+        out.push_back(std::stoi(list.substr(at, end - at)));
+        at = end + 1;
+    }
+    return out;
+}
+
+class PageRoute : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new testsupport::TempDir;
+        fs::create_directories(*dir_ / kHostileFolder);
+        tools::write_grid_file((*dir_ / kHostileName).string(), tools::kMonths, value);
+        grid_ = serve::LoadedGrid::load((*dir_ / kHostileName).string(), 2).release();
+        tools::write_grid_file((*dir_ / "short.txt").string(), 36, value);
+        damaged_ = serve::LoadedGrid::load((*dir_ / "short.txt").string(), 2).release();
+    }
+    static void TearDownTestSuite() {
+        delete grid_;
+        delete damaged_;
+        delete dir_;
+    }
+    static serve::Response answer(const serve::HttpRequest& request, const serve::LoadedGrid* grid = nullptr) {
+        std::optional<serve::Routed> routed = serve::page_route(grid ? *grid : *grid_, request);
+        if (!routed || !routed->response) return serve::plain(599, "no answer");
+        return *routed->response;
+    }
+    static inline testsupport::TempDir* dir_ = nullptr;
+    static inline serve::LoadedGrid* grid_ = nullptr;
+    static inline serve::LoadedGrid* damaged_ = nullptr;
+};
+
+TEST_F(PageRoute, AnswersItsOwnPathsOnly) {
+    struct Row {
+        const char* path;
+        bool mine;
+    };
+    const Row rows[] = {
+        {"/", true},          {"/page/home.js", true}, {"/page/cells", true}, {"/page/other", true},
+        {"/page", false},     {"/pages/x", false},     {"/extract", false},   {"/health", false},
+        {"//", false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(serve::page_route(*grid_, get(row.path)).has_value(), row.mine) << row.path;
+    EXPECT_EQ(answer(get("/page/other")).status, 404);
+}
+
+// The page names its assets by their tags, so a new program never runs an
+// old script from a cache.
+TEST_F(PageRoute, PageNamesItsAssetsByTheirTags) {
+    const serve::Response page = answer(get("/", {{"years", "1901:2010"}}));
+    ASSERT_EQ(page.status, 200);
+    EXPECT_EQ(header(page, "Content-Type"), "text/html; charset=utf-8");
+    EXPECT_NE(header(page, "Content-Security-Policy").find("connect-src 'self'"), std::string::npos);
+    EXPECT_EQ(header(page, "Cache-Control"), "no-cache");
+    for (const char* asset : {"/page/home.js", "/page/home.css"}) {
+        const std::regex linked(std::string(asset) + "\\?v=([0-9a-f]{16})\"");
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(*page.body, m, linked)) << asset;
+        const serve::Response pinned = answer(get(asset, {{"v", m[1]}}));
+        EXPECT_EQ(header(pinned, "ETag"), "\"" + std::string(m[1]) + "\"") << asset;
+        EXPECT_EQ(header(pinned, "Cache-Control"), "public, max-age=31536000, immutable") << asset;
+        EXPECT_EQ(header(answer(get(asset, {{"v", "0123456789abcdef"}})), "Cache-Control"), "no-cache") << asset;
+        EXPECT_EQ(header(answer(get(asset)), "Cache-Control"), "no-cache") << asset;
+    }
+}
+
+TEST_F(PageRoute, ConditionalAndCompressed) {
+    for (const char* path : {"/", "/page/home.js", "/page/home.css", "/page/cells"}) {
+        const serve::Fields args = std::string(path) == "/page/cells" ? serve::Fields{{"years", "1901:1910"}}
+                                                                      : serve::Fields{};
+        const serve::Response plain = answer(get(path, args));
+        ASSERT_EQ(plain.status, 200) << path << ": " << *plain.body;
+        const std::string tag = header(plain, "ETag");
+        EXPECT_EQ(tag.rfind("\"", 0), 0u) << path << " has a strong tag";
+        struct Row {
+            const char* name;
+            std::string if_none_match;
+            int status;
+        };
+        const Row rows[] = {
+            {"its tag", tag, 304},
+            {"weak form of its tag", "W/" + tag, 304},
+            {"in a list", "\"x\", " + tag, 304},
+            {"any", "*", 304},
+            {"another tag", "\"0000000000000000\"", 200},
+        };
+        for (const Row& row : rows) {
+            const serve::Response r = answer(get(path, args, row.if_none_match));
+            EXPECT_EQ(r.status, row.status) << path << ", " << row.name;
+            EXPECT_EQ(header(r, "ETag"), tag) << path << ", " << row.name;
+        }
+        if (std::string(path) == "/") continue;
+        const serve::Response zipped = answer(get(path, args, "", "gzip, deflate"));
+        EXPECT_EQ(header(zipped, "Content-Encoding"), "gzip") << path;
+        EXPECT_NE(header(zipped, "ETag"), tag) << path << ": another representation, another tag";
+        EXPECT_EQ(header(zipped, "Vary"), "Accept-Encoding") << path;
+        EXPECT_EQ(inflate_gzip(*zipped.body), *plain.body) << path;
+        EXPECT_EQ(answer(get(path, args, header(zipped, "ETag"), "gzip")).status, 304) << path;
+    }
+}
+
+// First years from the whole record, missing months from the span only, in
+// the grid's cell order; compared with the values the file was written from.
+TEST_F(PageRoute, MapDataIsTheGridsOwn) {
+    struct Row {
+        int32_t first, last;
+    };
+    for (const Row span : {Row{1850, 2010}, Row{1901, 1910}, Row{2010, 2010}}) {
+        const std::string years = std::to_string(span.first) + ":" + std::to_string(span.last);
+        const serve::Response r = answer(get("/page/cells", {{"years", years}}));
+        ASSERT_EQ(r.status, 200) << *r.body;
+        std::vector<int32_t> first, missing;
+        for (int32_t i = 1; i <= tools::kColumns; ++i)
+            for (int32_t j = 1; j <= tools::kRows; ++j) {
+                int32_t start = 0, gaps = 0;
+                for (int32_t m = 1; m <= tools::kMonths; ++m) {
+                    const bool gap = value(i, j, m) == kMissing;
+                    if (!gap && start == 0) start = 1850 + (m - 1) / 12;
+                    const int32_t year = 1850 + (m - 1) / 12;
+                    if (gap && year >= span.first && year <= span.last) ++gaps;
+                }
+                first.push_back(start);
+                missing.push_back(gaps);
+            }
+        EXPECT_EQ(numbers_of(*r.body, "first"), first) << years;
+        EXPECT_EQ(numbers_of(*r.body, "missing"), missing) << years;
+        EXPECT_NE(r.body->find("\"months\": " + std::to_string(12 * (span.last - span.first + 1))), std::string::npos);
+    }
+}
+
+// The map's years are refused in the API's words.
+TEST_F(PageRoute, MapDataRefusals) {
+    auto api = [](const std::string& years) {
+        try {
+            serve::parse_extract_query({{"years", years}, {"max_missing", "0.5"}});
+        } catch (const serve::HttpError& e) {
+            return e.message + "\n";
+        }
+        return std::string("accepted");
+    };
+    struct Row {
+        const char* name;
+        serve::Fields args;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"year before the grid", {{"years", "1849:2010"}}, api("1849:2010")},
+        {"inverted span", {{"years", "2000:1990"}}, api("2000:1990")},
+        {"no colon", {{"years", "1990"}}, api("1990")},
+        {"empty", {{"years", ""}}, "years: empty\n"},
+        {"missing", {}, "years: required (years=FIRST:LAST)\n"},
+        {"repeated", {{"years", "1901:1910"}, {"years", "1901:1910"}}, "years: given more than once\n"},
+        {"unknown", {{"years", "1901:1910"}, {"lat", "0:10"}},
+         "unknown parameter: the map data takes years=FIRST:LAST only\n"},
+    };
+    for (const Row& row : rows) {
+        const serve::Response r = answer(get("/page/cells", row.args));
+        EXPECT_EQ(r.status, 400) << row.name;
+        EXPECT_EQ(*r.body, row.line) << row.name;
+        EXPECT_EQ(header(r, "Cache-Control"), "no-store") << row.name;
+    }
+}
+
+TEST_F(PageRoute, DamagedGridStillGivesThePage) {
+    const serve::Response page = answer(get("/"), damaged_);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body->find("\"sound\": false"), std::string::npos);
+    EXPECT_EQ(answer(get("/page/cells", {{"years", "1850:1852"}}), damaged_).status, 422);
+}
+
+// The grid's name reaches the page as JSON text that cannot end its block.
+TEST_F(PageRoute, GridNameCannotEscapeItsBlock) {
+    const std::string page = *answer(get("/")).body;
+    const std::string open = "<script type=\"application/json\" id=\"grid-info\">";
+    const size_t from = page.find(open) + open.size();
+    const std::string block = page.substr(from, page.find("</script>", from) - from);
+    EXPECT_EQ(block.find_first_of("<>&"), std::string::npos) << block;
+    EXPECT_NE(block.find("grid \\u003C/script\\u003E\\u003Cb\\u003E\\u0026amp;\\\".txt"), std::string::npos) << block;
+}
+
+TEST_F(PageRoute, OtherMethodsGet405FromTheApp) {
+    serve::App app(*grid_, dir_->path(), serve::ServerConfig{});
+    for (const char* path : {"/", "/page/home.js", "/page/cells"}) {
+        serve::HttpRequest post = get(path);
+        post.method = "POST";
+        const serve::Routed routed = app.route(post);
+        ASSERT_TRUE(routed.response) << path;
+        EXPECT_EQ(routed.response->status, 405) << path;
+        EXPECT_EQ(routed.route, std::string(path) == "/" ? "/" : "/page") << path;
+    }
+}
+
+}  // namespace

@@ -18,6 +18,7 @@
 #include "dap/variables.h"
 #include "dap/xdr_output.h"
 #include "extract/grid_axes.h"
+#include "parallel/huge_pages.h"
 
 #ifndef PDSI_VERSION
 #define PDSI_VERSION "0"
@@ -184,17 +185,15 @@ const std::string& html_text() {
 // the Error's message is a quoted string.
 std::string error_message(const std::string& text) {
     std::string out;
-    bool blank = false;
     for (unsigned char c : text) {
-        if (c == '\n' || c == '\r' || c == '\t' || c == ' ') {
-            if (!out.empty()) blank = true;
+        if (c == '\n' || c == '\r' || c == '\t') {
+            if (!out.empty() && out.back() != ' ') out += ' ';
             continue;
         }
-        if (blank) out += ' ';
-        blank = false;
         if (c == '"' || c == '\\') out += '\\';
         out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
     }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
     return out.empty() ? "error" : out;
 }
 
@@ -206,6 +205,25 @@ void projected_arrays(libdap::BaseType* var, std::vector<libdap::Array*>& out) {
     } else if (auto* parts = dynamic_cast<libdap::Constructor*>(var)) {
         for (auto part = parts->var_begin(); part != parts->var_end(); ++part) projected_arrays(*part, out);
     }
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// As sent or percent-encoded: libdap's decoding drops an encoded NUL, so
+// "lat%00junk" would pass for "latjunk".
+bool holds_control(std::string_view raw) {
+    for (size_t k = 0; k < raw.size(); ++k) {
+        int c = static_cast<unsigned char>(raw[k]);
+        if (raw[k] == '%' && k + 2 < raw.size() && hex_digit(raw[k + 1]) >= 0 && hex_digit(raw[k + 2]) >= 0)
+            c = hex_digit(raw[k + 1]) * 16 + hex_digit(raw[k + 2]);
+        if (c < 0x20 || c == 0x7f) return true;
+    }
+    return false;
 }
 
 Failure bad(const std::string& what) { return Failure{400, "constraint: " + what}; }
@@ -251,9 +269,8 @@ Request::Request(Kind kind, std::string_view raw_query, uint64_t max_bytes) : ki
 
     // As libdap's own servers decode it: every escape but %20, which names
     // may hold.
+    if (holds_control(raw_query)) throw bad("holds a control character");
     const std::string constraint = libdap::www2id(std::string(raw_query), "%", "%20");
-    for (unsigned char c : constraint)
-        if (c < 0x20 || c == 0x7f) throw bad("holds a control character");
     parsed_ = std::make_unique<Parsed>();
     parsed_->dds = make_dds(parsed_->factory, parsed_->source);
     libdap::DDS& dds = *parsed_->dds;
@@ -317,6 +334,7 @@ Answer Request::answer(const Values& values) {
     answer.content_type = "application/octet-stream";
     auto body = std::make_shared<std::string>();
     body->reserve(bytes_);
+    parallel::prefer_huge_pages(body->data(), body->capacity());
     *body += head_;
     *body += "Data:\n";
     parsed_->source.values = &values;

@@ -4,6 +4,8 @@
 #include <libdap/Float64.h>
 #include <libdap/InternalErr.h>
 
+#include "parallel/huge_pages.h"
+
 namespace dap::detail {
 
 Slab slab_of(libdap::Array& array) {
@@ -46,6 +48,7 @@ bool FieldArray::read() {
     const Slab slab = slab_of(*this);
     // Straight into libdap's buffer: the whole field is 61 MB.
     reserve_value_capacity(static_cast<unsigned>(slab.size()));
+    parallel::prefer_huge_pages(get_buf(), slab.size() * sizeof(float));
     source_->values->read(slab, reinterpret_cast<float*>(get_buf()));
     set_read_p(true);
     return true;

@@ -3,6 +3,7 @@
 #include <libdap/InternalErr.h>
 #include <libdap/Vector.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace dap::detail {
@@ -18,20 +19,20 @@ void append_big_endian(std::string& out, Word word) {
     out.append(bytes, sizeof bytes);
 }
 
-// `count` words of `Word` from `values`, swapped in place at the end of
-// `out`: one resize, then a loop the compiler vectorises.
+// `count` words of `Word` from `values`, swapped through a small buffer:
+// appending copies without first zeroing what a resize would.
 template <class Word>
 void append_all_big_endian(std::string& out, const char* values, size_t count) {
-    const size_t at = out.size();
-    out.resize(at + count * sizeof(Word));
-    char* dest = out.data() + at;
-    std::memcpy(dest, values, count * sizeof(Word));
-    for (size_t k = 0; k < count; ++k) {
-        Word word;
-        std::memcpy(&word, dest + k * sizeof(Word), sizeof word);
-        if constexpr (sizeof(Word) == 4) word = __builtin_bswap32(word);
-        else word = __builtin_bswap64(word);
-        std::memcpy(dest + k * sizeof(Word), &word, sizeof word);
+    constexpr size_t kChunk = 4096;
+    Word swapped[kChunk];
+    for (size_t done = 0; done < count; done += kChunk) {
+        const size_t n = std::min(kChunk, count - done);
+        std::memcpy(swapped, values + done * sizeof(Word), n * sizeof(Word));
+        for (size_t k = 0; k < n; ++k) {
+            if constexpr (sizeof(Word) == 4) swapped[k] = __builtin_bswap32(swapped[k]);
+            else swapped[k] = __builtin_bswap64(swapped[k]);
+        }
+        out.append(reinterpret_cast<const char*>(swapped), n * sizeof(Word));
     }
 }
 

@@ -1,0 +1,167 @@
+// The dataset without a socket: what a constraint leaves of the DDS, the
+// size announced before the answer is made, the limit, the XDR, errors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "dap/dataset.h"
+
+namespace {
+
+// Values that say where they are: t * 10000 + lat * 100 + lon.
+class Numbered : public dap::Values {
+public:
+    void read(const dap::Slab& s, float* out) const override {
+        for (int32_t t = s.start[0]; t <= s.stop[0]; t += s.stride[0])
+            for (int32_t j = s.start[1]; j <= s.stop[1]; j += s.stride[1])
+                for (int32_t i = s.start[2]; i <= s.stop[2]; i += s.stride[2])
+                    *out++ = static_cast<float>(t * 10000 + j * 100 + i);
+    }
+};
+
+class Damaged : public dap::Values {
+public:
+    void read(const dap::Slab&, float*) const override { throw dap::Failure{422, "grid.txt: record 9 is broken"}; }
+};
+
+constexpr uint64_t kNoLimit = uint64_t{1} << 40;
+
+std::string body_of(dap::Kind kind, const std::string& constraint, const dap::Values& values = Numbered()) {
+    dap::Request request(kind, constraint, kNoLimit);
+    return *request.answer(values).body;
+}
+
+uint32_t word_at(const std::string& bytes, size_t at) {
+    uint32_t w = 0;
+    for (size_t k = 0; k < 4; ++k) w = (w << 8) | static_cast<unsigned char>(bytes[at + k]);
+    return w;
+}
+
+TEST(DapDataset, ConstraintsShapeTheDds) {
+    struct Row {
+        const char* name;
+        const char* constraint;
+        const char* shape;  // in the constrained DDS
+        bool grid;          // printed as the Grid, not a Structure
+    };
+    const Row rows[] = {
+        {"none: everything", "", "Float32 pdsi[time = 1932][lat = 55][lon = 144];", true},
+        {"the grid whole", "pdsi", "Float32 pdsi[time = 1932][lat = 55][lon = 144];", true},
+        {"the grid sliced, maps alike", "pdsi[0:11][3][4:2:8]", "Float32 lon[lon = 3];", true},
+        {"the array alone", "pdsi.pdsi[7][0:54][0:143]", "Float32 pdsi[time = 1][lat = 55][lon = 144];", false},
+        {"a map alone", "pdsi.lat[1:3]", "Float32 lat[lat = 3];", false},
+        {"escaped brackets", "pdsi.pdsi%5B7%5D%5B0%5D%5B0%5D", "Float32 pdsi[time = 1][lat = 1][lon = 1];", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string dds = body_of(dap::Kind::dds, row.constraint);
+        EXPECT_NE(dds.find(row.shape), std::string::npos) << dds;
+        EXPECT_EQ(dds.find("Grid {") != std::string::npos, row.grid) << dds;
+        EXPECT_EQ(dds.find("Structure {") != std::string::npos, !row.grid) << dds;
+    }
+}
+
+TEST(DapDataset, TheSizeIsKnownBeforeTheAnswer) {
+    for (const char* constraint : {"", "lat", "time,lon", "pdsi[3][2][1]", "pdsi.pdsi[0:5:1931][1:7:50][3]", "pdsi.time"}) {
+        SCOPED_TRACE(constraint);
+        dap::Request request(dap::Kind::dods, constraint, kNoLimit);
+        const uint64_t announced = request.bytes();
+        EXPECT_EQ(request.answer(Numbered()).body->size(), announced);
+    }
+}
+
+TEST(DapDataset, TheLimitRefusesWithTheByteCount) {
+    const uint64_t whole = dap::Request(dap::Kind::dods, "pdsi.pdsi", kNoLimit).bytes();
+    EXPECT_GT(whole, uint64_t{61'000'000});
+    EXPECT_NO_THROW(dap::Request(dap::Kind::dods, "pdsi.pdsi", whole));
+    try {
+        dap::Request(dap::Kind::dods, "pdsi.pdsi", whole - 1);
+        ADD_FAILURE() << "one byte over the limit passed";
+    } catch (const dap::Failure& failure) {
+        EXPECT_EQ(failure.status, 413);
+        EXPECT_NE(failure.message.find(std::to_string(whole) + " bytes"), std::string::npos) << failure.message;
+    }
+    // The structure of a huge answer is small.
+    EXPECT_NO_THROW(dap::Request(dap::Kind::dds, "pdsi.pdsi", 1));
+}
+
+float float_at(const std::string& bytes, size_t at) {
+    const uint32_t w = word_at(bytes, at);
+    float v;
+    std::memcpy(&v, &w, sizeof v);
+    return v;
+}
+
+// In the DDS's order, whatever the constraint's: lat before the Grid.
+TEST(DapDataset, ValuesAreXdrInTheDdsOrder) {
+    const std::string body = body_of(dap::Kind::dods, "pdsi.pdsi[2:3:5][1][4:5],lat[0:1]");
+    const size_t data = body.find("Data:\n") + 6;
+    ASSERT_EQ(body.size() - data, 8 + 2 * 4 + 8 + 4 * 4u);
+    EXPECT_EQ(word_at(body, data), 2u);
+    EXPECT_EQ(word_at(body, data + 4), 2u);
+    EXPECT_EQ(float_at(body, data + 8), -58.75f);
+    EXPECT_EQ(float_at(body, data + 12), -56.25f);
+    const size_t field = data + 16;
+    EXPECT_EQ(word_at(body, field), 4u);
+    EXPECT_EQ(word_at(body, field + 4), 4u);
+    const float want[] = {20104, 20105, 50104, 50105};
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(float_at(body, field + 8 + 4 * k), want[k]) << k;
+}
+
+TEST(DapDataset, FailuresKeepTheirStatus) {
+    struct Row {
+        const char* name;
+        dap::Kind kind;
+        const char* constraint;
+        int status;
+    };
+    const Row rows[] = {
+        {"the values cannot be had", dap::Kind::dods, "pdsi.pdsi[0][0][0]", 422},
+        {"no values needed", dap::Kind::dods, "lat", 200},
+        {"the structure only", dap::Kind::dds, "pdsi.pdsi[0][0][0]", 200},
+        {"a bad index first", dap::Kind::dods, "pdsi.pdsi[0][0][999]", 400},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int status = 200;
+        try {
+            dap::Request request(row.kind, row.constraint, kNoLimit);
+            request.answer(Damaged());
+        } catch (const dap::Failure& failure) {
+            status = failure.status;
+        }
+        EXPECT_EQ(status, row.status);
+    }
+}
+
+TEST(DapDataset, ErrorsInTheProtocolsForm) {
+    struct Row {
+        const char* name;
+        std::string message;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {"plain", "lat: bad", "lat: bad"},
+        {"quotes and backslashes", "a \"b\" \\c", "a \\\"b\\\" \\\\c"},
+        {"lines joined", "one\nmore \nline\n", "one more line"},
+        {"control bytes", std::string("a\x01z"), "a?z"},
+        {"empty", "", "error"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const dap::Answer answer = dap::error_answer({413, row.message});
+        EXPECT_EQ(answer.status, 413);
+        EXPECT_EQ(answer.description, "dods_error");
+        EXPECT_EQ(*answer.body, "Error {\n    code = 413;\n    message = \"" + row.shown + "\";\n};\n");
+    }
+}
+
+TEST(DapDataset, AttributesAsClientsNeedThem) {
+    const std::string das = body_of(dap::Kind::das, "ignored[0]");
+    for (const char* line : {"Float32 _FillValue -99.900001525878906;", "String units \"days since 1850-01-01 00:00:00\";",
+                             "String calendar \"standard\";", "NC_GLOBAL {", "String Unlimited_Dimension \"time\";"})
+        EXPECT_NE(das.find(line), std::string::npos) << line << "\n" << das;
+}
+
+}  // namespace

@@ -10,9 +10,7 @@ dir=${1:-$root/build/bench-data}
 build=${2:-$root/build/default}
 reps=${PDSI_BENCH_REPS:-5}
 secs=${PDSI_BENCH_SECONDS:-5}
-for tool in wrk nginx curl; do
-  command -v "$tool" >/dev/null || { echo "bench/serve.sh needs $tool (apt-get install wrk nginx-light curl)" >&2; exit 1; }
-done
+"$root/scripts/packages.sh" build bench
 cmake --build "$build" --target pdsi makegrid >/dev/null
 mkdir -p "$dir" && cd "$dir"
 [ -f pdsisc1850-2010.txt ] || "$build/tools/makegrid" --out pdsisc1850-2010.txt

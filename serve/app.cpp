@@ -86,20 +86,6 @@ std::string json_real(float value) {
     return text;
 }
 
-std::string html_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 App::App(const LoadedGrid& grid, std::filesystem::path temp_root, ServerConfig config)
@@ -142,7 +128,10 @@ Response App::run(const Routed& routed, const Budget& budget) const {
     try {
         return routed.work(budget);
     } catch (const HttpError& error) {
-        return from_error(error);
+        if (error.status < 500 || error.status == 503 || error.status == 504 || error.status == 507)
+            return from_error(error);
+        std::fprintf(stderr, "pdsi serve: internal error: %s\n", error.message.c_str());
+        return plain(500, "internal error");
     }
 }
 
@@ -159,7 +148,6 @@ Routed App::route(const HttpRequest& request) {
         if (!readable) return now(page->route, method_not_allowed());
         return std::move(*page);
     }
-    if (path == "/") return now("/", readable ? home() : method_not_allowed());
     if (path == "/health") {
         if (!readable) return now("/health", method_not_allowed());
         return now("/health", draining ? plain(503, "draining") : plain(200, "ok"));
@@ -333,41 +321,6 @@ Routed App::extract_summary(const HttpRequest& request) {
         return answer(std::make_shared<const std::string>(std::move(json)), key, etag, false, false, headers);
     };
     return routed;
-}
-
-Response App::home() const {
-    char loaded[64];
-    std::snprintf(loaded, sizeof loaded, "%.3f", grid_.load_seconds());
-    std::string html =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        "<title>pdsi serve</title>\n</head>\n<body>\n<h1>pdsi serve</h1>\n"
-        "<p>Monthly PDSI on the 2.5-degree global land grid, January 1850 to December 2010.</p>\n"
-        "<p>Grid: <code>" + html_escape(grid_.name()) + "</code>, " + std::to_string(grid_.file_bytes()) +
-        " bytes, loaded in " + loaded + " s; " +
-        (grid_.sound() ? std::to_string(extract::kColumns * extract::kRows) + " cells, " +
-                             std::to_string(grid_.land_cells()) + " with data"
-                       : std::string("damaged: requests that meet the damage are refused")) +
-        ".</p>\n"
-        "<h2>The API</h2>\n"
-        "<p><code>GET /extract/FILE?years=FIRST:LAST&amp;lat=SOUTH:NORTH&amp;lon=WEST:EAST&amp;max_missing=F"
-        "[&amp;fill=FIRST:LAST]</code> gives FILE exactly as <code>pdsi extract</code> writes it; "
-        "<code>GET /extract?...</code> gives a JSON summary of the same request. The parameters are "
-        "<code>pdsi extract</code>'s options (see <code>man pdsi-serve</code> and <code>docs/serve.md</code>).</p>\n"
-        "<ul>\n";
-    const std::string example = "years=1901:2010&amp;lat=31.25:41.25&amp;lon=-98.75:-88.75&amp;max_missing=0.5";
-    for (const FileInfo& info : output_files()) {
-        const std::string href =
-            std::string("/extract/") + info.name + "?" + example + (info.needs_fill ? "&amp;fill=1951:2010" : "");
-        html += "<li><a href=\"" + href + "\">" + info.name + "</a></li>\n";
-    }
-    html += "<li><a href=\"/extract?" + example + "&amp;fill=1951:2010\">the JSON summary</a></li>\n</ul>\n"
-            "<p><a href=\"/health\">/health</a> &middot; <a href=\"/metrics\">/metrics</a></p>\n</body>\n</html>\n";
-    Response response;
-    response.body = std::make_shared<const std::string>(std::move(html));
-    response.set("Content-Type", "text/html; charset=utf-8");
-    response.set("Cache-Control", "no-cache");
-    return response;
 }
 
 }  // namespace serve

@@ -24,6 +24,8 @@ struct ServerConfig {
     size_t cache_bytes = 0;
     int32_t job_threads = 1;      // threads of one long request
     int32_t dap_max_mb = 256;     // the largest /dap answer
+    int32_t max_connections = 1000;
+    int32_t max_per_client = 100;  // behind a balancer every client is the balancer
 };
 
 // What a route gives: an answer now, or work for a job worker.
@@ -51,7 +53,6 @@ public:
 private:
     Routed extract_file(const HttpRequest& request, const FileInfo& file);
     Routed extract_summary(const HttpRequest& request);
-    Response home() const;
     // 304, or the answer from the cache, before any work.
     std::optional<Response> settled(const HttpRequest& request, const std::string& key, const std::string& etag,
                                     bool text, const Fields& headers);

@@ -23,8 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kConnectionLimit = 1000;
-constexpr unsigned kPerClientLimit = 100;
 constexpr size_t kConnectionMemory = 64 * 1024;  // request line and headers; past it: 414 or 431
 
 int hex_digit(char c) {
@@ -311,8 +309,8 @@ HttpServer::HttpServer(App& app, Listener listener, bool quiet)
         MHD_OPTION_EXTERNAL_LOGGER, log_library, this,                                  //
         MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(listener.fd),                 //
         MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(app.config().threads),       //
-        MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit,                                  //
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, kPerClientLimit,                            //
+        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(app.config().max_connections),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(app.config().max_per_client),
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(app.config().timeout_seconds),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,                          //
         MHD_OPTION_URI_LOG_CALLBACK, on_uri, this,                                      //

@@ -1,5 +1,6 @@
 #include "serve/products.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -69,6 +70,14 @@ std::shared_ptr<const std::string> slurp(const fs::path& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return std::make_shared<const std::string>(std::move(text).str());
+}
+
+// The job's files could not be written: a full or unwritable temporary
+// folder. The client hears why in general; the log has the file.
+HttpError no_room(const std::string& detail) {
+    std::fprintf(stderr, "pdsi serve: the temporary folder failed a job: %s\n", detail.c_str());
+    return HttpError{507, "the server has no room for this request's files now (its temporary folder is full "
+                          "or unwritable); try again later"};
 }
 
 }  // namespace
@@ -151,11 +160,11 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
     } catch (const runfiles::RunFileError& error) {
         throw HttpError{500, error.what()};
     } catch (const formats::FormatError& error) {
-        throw HttpError{500, error.what()};
+        throw no_room(error.what());
     } catch (const textio::IoError& error) {
-        throw HttpError{500, error.what()};
+        throw no_room(error.what());
     } catch (const fs::filesystem_error& error) {
-        throw HttpError{500, error.what()};
+        throw no_room(error.what());
     }
 }
 

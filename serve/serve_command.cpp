@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -48,8 +49,10 @@ CLI::Validator whole(int32_t low, int32_t high) {
 class TempRoot {
 public:
     TempRoot() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/pdsi-serve-XXXXXX";
+        const char* env = std::getenv("TMPDIR");
+        const fs::path base = env && *env ? env : "/tmp";
+        remove_left_behind(base);
+        std::string pattern = (base / ("pdsi-serve-" + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (!::mkdtemp(pattern.data())) throw std::system_error(errno, std::generic_category(), pattern);
         path_ = pattern;
     }
@@ -60,6 +63,24 @@ public:
     const fs::path& path() const { return path_; }
 
 private:
+    // A server killed without its stop leaves its folder; the folder names
+    // its process, so one whose process is gone is removed. A live one, or
+    // another user's, is left alone.
+    static void remove_left_behind(const fs::path& base) {
+        std::error_code ec;
+        for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.rfind("pdsi-serve-", 0) != 0) continue;
+            char* after = nullptr;
+            const long pid = std::strtol(name.c_str() + 11, &after, 10);
+            if (pid <= 0 || *after != '-' || !it->is_directory(ec)) continue;
+            if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+                std::error_code ignored;
+                fs::remove_all(it->path(), ignored);
+            }
+        }
+    }
+
     fs::path path_;
 };
 
@@ -96,6 +117,15 @@ cli::Extension serve_extension(ServeOptions& o) {
             ->capture_default_str()
             ->type_name("MB")
             ->check(whole(0, 1 << 20));
+        sub->add_option("--max-connections", o.max_connections, "Connections held at once; more are closed")
+            ->capture_default_str()
+            ->type_name("N")
+            ->check(whole(1, 100000));
+        sub->add_option("--max-per-client", o.max_per_client,
+                        "Connections from one address at once (behind a balancer, raise it)")
+            ->capture_default_str()
+            ->type_name("N")
+            ->check(whole(1, 100000));
         sub->add_option("--dap-max-mb", o.dap_max_mb, "Megabytes of the largest OPeNDAP answer; larger get 413")
             ->capture_default_str()
             ->type_name("MB")
@@ -116,6 +146,9 @@ int run_serve(const ServeOptions& o) {
     sigaddset(&stop_signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file limit reached in the temporary folder is a failed write, not
+    // the end of the server.
+    ::signal(SIGXFSZ, SIG_IGN);
 
     // Answers of a few megabytes are made and freed on every request; fresh
     // pages cost a fault each on a virtual machine, more than the making.
@@ -153,6 +186,8 @@ int run_serve(const ServeOptions& o) {
     config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
     config.dap_max_mb = o.dap_max_mb;
     config.job_threads = std::max<int32_t>(1, cores / config.jobs);
+    config.max_connections = o.max_connections;
+    config.max_per_client = o.max_per_client;
 
     try {
         TempRoot temp;

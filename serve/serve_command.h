@@ -16,6 +16,8 @@ struct ServeOptions {
     int32_t timeout = 60;
     int32_t cache_mb = 128;
     int32_t dap_max_mb = 256;
+    int32_t max_connections = 1000;
+    int32_t max_per_client = 100;
     bool quiet = false;
 };
 

@@ -366,7 +366,6 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
     for (const char* words : {"# TYPE pdsi_http_requests_total counter", "pdsi_http_requests_total{route=\"/extract\",code=\"200\"}",
                               "pdsi_http_request_duration_seconds_bucket{le=\"+Inf\"}", "pdsi_grid_load_seconds"})
         EXPECT_NE(metrics.body.find(words), std::string::npos) << words;
-    EXPECT_NE(fetch(sound_->base + "/").body.find("/extract/MonthlyPDSI_QC.tsf?"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,248 @@
+// What the server holds against clients that hold it: slow senders and
+// readers, too many connections, hostile requests, a full temporary folder
+// and a grid file taken away.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serve/app.h"
+#include "serve/http_server.h"
+#include "serve/loaded_grid.h"
+#include "tests/cli/grid.h"
+#include "tests/serve/http_client.h"
+#include "tests/support/program.h"
+#include "tools/grid_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using serve_test::fetch;
+
+// A connection written and read by hand.
+class Socket {
+public:
+    // `buffer`: the receive buffer, small for a reader that takes little.
+    explicit Socket(int port, int buffer = 0) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (buffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~Socket() { ::close(fd_); }
+    bool connected() const { return connected_; }
+    void send(const std::string& bytes) { (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // What arrives until the server closes, or `seconds` pass.
+    std::string read_until_closed(double seconds, bool& closed) {
+        std::string text;
+        closed = false;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buffer[65536];
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                closed = true;
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
+
+private:
+    int fd_;
+    bool connected_ = false;
+};
+
+struct Server {
+    std::unique_ptr<serve::LoadedGrid> grid;
+    std::unique_ptr<serve::App> app;
+    std::unique_ptr<serve::HttpServer> http;
+    int port = 0;
+    std::string base;
+    Server(const fs::path& grid_path, const fs::path& temp, serve::ServerConfig config) {
+        grid = serve::LoadedGrid::load(grid_path.string(), 1);
+        app = std::make_unique<serve::App>(*grid, temp, config);
+        const serve::Listener listener = serve::listen_on("127.0.0.1:0");
+        http = std::make_unique<serve::HttpServer>(*app, listener, true);
+        port = listener.port;
+        base = "http://127.0.0.1:" + std::to_string(port);
+    }
+    ~Server() { http->drain(1); }
+};
+
+serve::ServerConfig small(int32_t timeout, int32_t connections, int32_t per_client) {
+    serve::ServerConfig c;
+    c.threads = 2;
+    c.jobs = 1;
+    c.queue = 2;
+    c.timeout_seconds = timeout;
+    c.max_connections = connections;
+    c.max_per_client = per_client;
+    return c;
+}
+
+class LimitsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tools::write_grid_file((dir_ / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+        fs::create_directories(dir_ / "tmp");
+    }
+    testsupport::TempDir dir_;
+    const std::string health_ = "GET /health HTTP/1.1\r\nHost: x\r\n\r\n";
+};
+
+TEST_F(LimitsTest, SlowSendersHoldNoThreadAndIdleOnesAreClosed) {
+    const Server server(dir_ / "grid.txt", dir_ / "tmp", small(2, 1000, 1000));
+    std::vector<std::unique_ptr<Socket>> slow;
+    for (int k = 0; k < 200; ++k) slow.push_back(std::make_unique<Socket>(server.port));
+    for (size_t at = 0; at < 5; ++at)
+        for (auto& s : slow) s->send(health_.substr(at, 1));
+    // Two connection threads, two hundred unfinished requests: a normal one
+    // is answered all the same.
+    EXPECT_EQ(fetch(server.base + "/health").status, 200);
+    bool closed = false;
+    slow.front()->read_until_closed(6.0, closed);
+    EXPECT_TRUE(closed) << "an idle connection outlived the timeout";
+}
+
+TEST_F(LimitsTest, ASlowReaderIsDroppedAtTheTimeout) {
+    tools::write_grid_file((dir_ / "whole.txt").string(), tools::kMonths, cli_test::grid_value);
+    const Server server(dir_ / "whole.txt", dir_ / "tmp", small(1, 1000, 1000));
+    Socket reader(server.port, 4096);
+    reader.send("GET /extract/MonthlyPDSI.tsf?years=1850:2010&max_missing=0.5 HTTP/1.1\r\nHost: x\r\n\r\n");
+    bool closed = false;
+    std::this_thread::sleep_for(std::chrono::seconds(4));  // reads nothing for longer than the timeout
+    const std::string got = reader.read_until_closed(5.0, closed);
+    EXPECT_TRUE(closed);
+    const size_t length_at = got.find("Content-Length: ");
+    ASSERT_NE(length_at, std::string::npos) << got.substr(0, 300);
+    const size_t length = std::stoul(got.substr(length_at + 16));
+    EXPECT_GT(length, 20u << 20);
+    EXPECT_LT(got.size() - got.find("\r\n\r\n") - 4, length) << "the whole answer waited for a stalled reader";
+    EXPECT_EQ(fetch(server.base + "/health").status, 200);
+}
+
+TEST_F(LimitsTest, ConnectionLimitsHoldOffTheOneTooMany) {
+    // Past the limit for one address the connection is closed; past the
+    // limit in all it waits, unserved, until a place frees.
+    struct Row {
+        const char* name;
+        int32_t total, per_client;
+        bool closed;
+    };
+    for (const Row& row : {Row{"per client address", 100, 3, true}, Row{"in all", 3, 100, false}}) {
+        SCOPED_TRACE(row.name);
+        const Server server(dir_ / "grid.txt", dir_ / "tmp", small(10, row.total, row.per_client));
+        std::vector<std::unique_ptr<Socket>> held;
+        for (int k = 0; k < 3; ++k) {
+            held.push_back(std::make_unique<Socket>(server.port));
+            held.back()->send("GET /he");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Socket extra(server.port);
+        extra.send(health_);
+        bool closed = false;
+        EXPECT_EQ(extra.read_until_closed(1.5, closed), "");
+        EXPECT_EQ(closed, row.closed);
+        held.clear();
+        if (!row.closed) {
+            EXPECT_EQ(extra.read_until_closed(3.0, closed).substr(0, 12), "HTTP/1.1 200");
+        }
+        // The freed places are seen a moment later.
+        long status = 0;
+        for (int k = 0; k < 40 && status != 200; ++k) {
+            status = fetch(server.base + "/health").status;
+            if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        EXPECT_EQ(status, 200);
+    }
+}
+
+TEST_F(LimitsTest, HostileRequestsGetTheir4xxAndTheNextIsServed) {
+    const Server server(dir_ / "grid.txt", dir_ / "tmp", small(10, 1000, 1000));
+    const std::string ok = "years=1850:1851&max_missing=0.5";
+    std::string commas(1 << 20, ',');
+    std::string repeated;
+    for (int k = 0; k < 10000; ++k) repeated += "years=1850:1851&";
+    struct Row {
+        const char* name;
+        std::string target;
+        const char* status;
+    };
+    const Row rows[] = {
+        {"NUL in a name", "/extract/Monthly%00PDSI.tsf?" + ok, "400"},
+        {"NUL in a value", "/extract/MonthlyPDSI.tsf?years=1850%00:1851&max_missing=0.5", "400"},
+        {"dot dot", "/extract/../extract/MonthlyPDSI.tsf?" + ok, "404"},
+        {"absolute path", "/etc/passwd", "404"},
+        {"absolute form", "http://elsewhere/extract/MonthlyPDSI.tsf?" + ok, "404"},
+        {"double encoded", "/extract/MonthlyPDSI%252Etsf?" + ok, "404"},
+        {"CRLF in a value", "/extract/MonthlyPDSI.tsf?years=1850%0D%0A:1851&max_missing=0.5", "400"},
+        {"a megabyte of commas", "/extract/MonthlyPDSI.tsf?" + commas, "414"},
+        {"a parameter ten thousand times", "/extract/MonthlyPDSI.tsf?" + repeated, "414"},
+        {"Unicode digits", "/extract/MonthlyPDSI.tsf?years=1850:1851&max_missing=%EF%BC%91", "400"},
+        {"dashes", "/extract/MonthlyPDSI.tsf?--years=1850:1851&max_missing=0.5", "400"},
+        {"a bare key", "/extract/MonthlyPDSI.tsf?years&max_missing=0.5", "400"},
+        {"negative zero is a bound", "/extract/MonthlyPDSI.xy?years=1850:1851&lat=-0:10&max_missing=0.5", "200"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string answer =
+            serve_test::raw_exchange(server.port, "GET " + row.target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        EXPECT_EQ(answer.substr(0, 12), std::string("HTTP/1.1 ") + row.status) << answer.substr(0, 200);
+        EXPECT_EQ(fetch(server.base + "/health").status, 200);
+    }
+    const std::string header = "GET /health HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(100000, 'a') + "\r\n\r\n";
+    EXPECT_EQ(serve_test::raw_exchange(server.port, header).substr(0, 12), "HTTP/1.1 431");
+    const std::string body = "GET /health HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello";
+    EXPECT_EQ(serve_test::raw_exchange(server.port, body).substr(0, 12), "HTTP/1.1 400");
+}
+
+TEST_F(LimitsTest, AFullTemporaryFolderRefusesOnlyTheGapFilling) {
+    const Server server(dir_ / "grid.txt", dir_ / "tmp", small(10, 1000, 1000));
+    const std::string query = "years=1850:1852&lat=30:40&lon=-100:-90&max_missing=0.5";
+    // Files of this process may not grow past a few bytes: the job's
+    // first write fails as on a full disk.
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit tiny = old;
+    tiny.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &tiny);
+    const serve_test::Reply filled = fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?" + query + "&fill=1850:1852");
+    const serve_test::Reply plain = fetch(server.base + "/extract/MonthlyPDSI.tsf?" + query);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(filled.status, 507);
+    EXPECT_NE(filled.body.find("no room"), std::string::npos) << filled.body;
+    EXPECT_EQ(plain.status, 200);
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the failed job left files";
+}
+
+TEST_F(LimitsTest, TheGridFileTakenAwayChangesNothing) {
+    tools::write_grid_file((dir_ / "whole.txt").string(), tools::kMonths, cli_test::grid_value);
+    const Server server(dir_ / "whole.txt", dir_ / "tmp", small(10, 1000, 1000));
+    const std::string url = server.base + "/extract/MonthlyPDSI.tsf?years=2000:2010&lat=30:40&lon=-100:-90&max_missing=0.5";
+    const std::string before = fetch(url).body;
+    fs::resize_file(dir_ / "whole.txt", 1000);
+    fs::remove(dir_ / "whole.txt");
+    EXPECT_EQ(fetch(server.base + "/health").status, 200);
+    EXPECT_EQ(fetch(url, {"Cache-Control: no-cache"}).body, before);
+    EXPECT_EQ(fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?years=2000:2010&lat=30:40&lon=-100:-90&max_missing=0.5&fill=2000:2010").status, 200);
+}
+
+}  // namespace

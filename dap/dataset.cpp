@@ -10,6 +10,7 @@
 #include <libdap/Float64.h>
 #include <libdap/escaping.h>
 
+#include <cctype>
 #include <chrono>
 #include <mutex>
 #include <sstream>
@@ -226,6 +227,62 @@ bool holds_control(std::string_view raw) {
     return false;
 }
 
+// The projections this dataset answers, checked before libdap's parser
+// sees them: its grammar leaks the slices it has built when it meets a
+// syntax error after them (an unclosed bracket), and a selection or a
+// function has nothing to act on here. "" when well formed.
+//   constraint := [projection ("," projection)*]
+//   projection := name slice* ("." name slice*)*
+//   slice      := "[" number [":" number [":" number]] "]"
+std::string syntax_problem(std::string_view text) {
+    size_t at = 0;
+    const auto blanks = [&] {
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+    };
+    const auto here = [&] { return " at character " + std::to_string(at + 1); };
+    const auto number = [&]() -> std::string {
+        blanks();
+        const size_t first = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+        if (at == first) return "an index expected" + here();
+        if (at - first > 9) return "an index of " + std::to_string(at - first) + " digits" + here();
+        blanks();
+        return "";
+    };
+    blanks();
+    if (at == text.size()) return "";
+    for (;;) {
+        for (;;) {  // one component of a dotted path, with its slices
+            blanks();
+            const size_t first = at;
+            while (at < text.size() && (std::isalnum(static_cast<unsigned char>(text[at])) || text[at] == '_')) ++at;
+            if (at == first || std::isdigit(static_cast<unsigned char>(text[first]))) {
+                if (at < text.size() && text[at] == '&') return "a selection (&...): this dataset answers projections only";
+                return "a variable name expected" + here();
+            }
+            blanks();
+            while (at < text.size() && text[at] == '[') {
+                ++at;
+                for (int part = 0;; ++part) {
+                    if (std::string problem = number(); !problem.empty()) return problem;
+                    if (at < text.size() && text[at] == ']') break;
+                    if (part == 2 || at == text.size() || text[at] != ':') return "']' expected" + here();
+                    ++at;
+                }
+                ++at;
+                blanks();
+            }
+            if (at == text.size() || text[at] != '.') break;
+            ++at;
+        }
+        if (at == text.size()) return "";
+        if (text[at] == '&') return "a selection (&...): this dataset answers projections only";
+        if (text[at] == '(') return "a function call: this dataset answers projections only";
+        if (text[at] != ',') return "',' expected" + here();
+        ++at;
+    }
+}
+
 Failure bad(const std::string& what) { return Failure{400, "constraint: " + what}; }
 
 }  // namespace
@@ -271,6 +328,7 @@ Request::Request(Kind kind, std::string_view raw_query, uint64_t max_bytes) : ki
     // may hold.
     if (holds_control(raw_query)) throw bad("holds a control character");
     const std::string constraint = libdap::www2id(std::string(raw_query), "%", "%20");
+    if (const std::string problem = syntax_problem(constraint); !problem.empty()) throw bad(problem);
     parsed_ = std::make_unique<Parsed>();
     parsed_->dds = make_dds(parsed_->factory, parsed_->source);
     libdap::DDS& dds = *parsed_->dds;

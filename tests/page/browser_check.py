@@ -4,6 +4,7 @@
 browser_check.py PDSI GRID LAND SHOT_DIR
   LAND: the grid's land cells (cells with any data), as its maker knows them.
   Writes page-1280.png and page-390.png into SHOT_DIR.
+browser_check.py --probe   only whether the checks can run here
 Exit status 0 all passed, 1 a check failed, 77 no browser here (skipped)."""
 import json
 import os
@@ -329,6 +330,8 @@ def checks(page, grid, land, shots, results):
 
 
 def main():
+    if sys.argv[1] == "--probe":
+        return 0
     pdsi, grid, land, shots = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
     started = time.monotonic()
     server, base = start_server(pdsi, grid)

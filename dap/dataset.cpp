@@ -246,6 +246,8 @@ std::string syntax_problem(std::string_view text) {
         while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
         if (at == first) return "an index expected" + here();
         if (at - first > 9) return "an index of " + std::to_string(at - first) + " digits" + here();
+        // libdap reads "010" as octal 8, and "09" fails inside its parser.
+        if (at - first > 1 && text[first] == '0') return "an index with a leading zero" + here();
         blanks();
         return "";
     };

@@ -177,6 +177,7 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"a function", ".dods?version()", 400, "a function call"},
         {"huge index", ".dods?lat[99999999999999999999]", 400, "an index of 20 digits"},
         {"index at INT_MAX", ".dods?lat[2147483647]", 400, "constraint: "},
+        {"a leading zero", ".dods?pdsi.pdsi[5][09][1]", 400, "leading zero"},
         {"negative index", ".dods?lat[-1]", 400, "constraint: "},
         {"negative slice", ".dods?pdsi.pdsi[-5:-1][0][0]", 400, "constraint: "},
         {"nested brackets", ".dods?pdsi[[[[0]]]][0][0]", 400, "constraint: "},

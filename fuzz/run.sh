@@ -26,7 +26,7 @@ cmake --build "$build" -j2 --target fuzzers
 if [ $# -gt 0 ]; then
   targets=("$@")
 else
-  targets=(formatted_read free_read layout grid_reader qc_files qc_stage program command run_files dap_constraint)
+  targets=(formatted_read free_read layout grid_reader qc_files qc_stage program command run_files dap_constraint serve_router)
 fi
 
 # The targets' scratch directories (a grid file, the stage's files) go to

@@ -17,6 +17,8 @@
 #include <new>
 #include <thread>
 
+#include "serve/uri.h"
+
 namespace serve {
 
 namespace {
@@ -24,30 +26,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kConnectionMemory = 64 * 1024;  // request line and headers; past it: 414 or 431
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The path as the client wrote it, decoded: the library's copy stops at a
-// decoded NUL, which would let "a.tsf%00.txt" pass for "a.tsf".
-bool decode_path(const std::string& raw, std::string& out) {
-    out.clear();
-    for (size_t k = 0; k < raw.size(); ++k) {
-        if (raw[k] == '%' && k + 2 < raw.size() + 0 && hex_digit(raw[k + 1]) >= 0 && hex_digit(raw[k + 2]) >= 0) {
-            const char c = static_cast<char>(hex_digit(raw[k + 1]) * 16 + hex_digit(raw[k + 2]));
-            if (c == '\0') return false;
-            out += c;
-            k += 2;
-        } else {
-            out += raw[k];
-        }
-    }
-    return true;
-}
 
 std::string escaped_for_log(const std::string& text) {
     std::string out;

@@ -126,4 +126,35 @@ TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     EXPECT_FALSE(holds_pdsi_folder(dir.path()));
 }
 
+TEST(ServeCommand, ARestartClearsWhatAKilledRunLeft) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    const std::vector<std::string> args{"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0",
+                                        "--quiet"};
+    auto folders = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string().rfind("pdsi-serve-", 0) == 0) names.push_back(entry.path().filename());
+        return names;
+    };
+    std::vector<std::string> killed;
+    {
+        Process first(args, dir.path());
+        ASSERT_NE(first.first_line(), "");
+        killed = folders();
+        ::kill(first.pid, SIGKILL);
+        EXPECT_EQ(first.wait(), -1);
+    }
+    ASSERT_EQ(killed.size(), 1u);
+    EXPECT_EQ(folders(), killed) << "the killed run's folder stays until a restart";
+    Process second(args, dir.path());
+    ASSERT_NE(second.first_line(), "");
+    const std::vector<std::string> now = folders();
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_NE(now.front(), killed.front());
+    ::kill(second.pid, SIGTERM);
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_TRUE(folders().empty());
+}
+
 }  // namespace

@@ -5,8 +5,8 @@
 # Run by hand: bench/dap.sh [scratch-dir [build-dir]]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=${1:-$root/build/bench-data}
-build=${2:-$root/build/default}
+dir=$(realpath -m "${1:-$root/build/bench-data}")
+build=$(realpath -m "${2:-$root/build/default}")
 reps=${PDSI_BENCH_REPS:-5}
 secs=${PDSI_BENCH_SECONDS:-5}
 "$root/scripts/packages.sh" build test

@@ -67,6 +67,10 @@ void XdrOutput::put_opaque(char* value, unsigned int length) {
     pad(length);
 }
 
+void XdrOutput::put_floats(const float* values, uint64_t count) {
+    append_all_big_endian<uint32_t>(out_, reinterpret_cast<const char*>(values), count);
+}
+
 // Bytes: the count, then XDR's own counted, padded bytes.
 void XdrOutput::put_vector(char* values, int count, libdap::Vector&) {
     put_u32(static_cast<uint32_t>(count));

@@ -27,6 +27,8 @@ public:
     void put_vector(char* values, int count, libdap::Vector& vector) override;
     void put_vector(char* values, int count, int width, libdap::Vector& vector) override;
     void dump(std::ostream&) const override {}
+    // Part of an array's values, after put_int of its count twice.
+    void put_floats(const float* values, uint64_t count);
 
 private:
     void put_u32(uint32_t value);

@@ -100,7 +100,7 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
 
 TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     const testsupport::TempDir dir;
-    tools::write_grid_file((dir / "grid.txt").string(), tools::kMonths, cli_test::grid_value);
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
     Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path());
     const std::string line = server.first_line();
     ASSERT_EQ(line.rfind("pdsi serve: listening on http://127.0.0.1:", 0), 0u) << line;
@@ -108,7 +108,7 @@ TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
                                          line.size() - std::string("pdsi serve: listening on ").size() - 1);
     ASSERT_TRUE(holds_pdsi_folder(dir.path()));
     auto answer = std::async(std::launch::async, [&] {
-        return serve_test::fetch(base + "/extract/MonthlyPDSI_QC.tsf?years=1850:2010&lat=-20:40&lon=-40:60&max_missing=0.5&fill=1951:2010");
+        return serve_test::fetch(base + "/extract/MonthlyPDSI_QC.tsf?years=1850:1852&lat=-20:40&lon=-40:60&max_missing=0.5&fill=1850:1852");
     });
     // Stop once the job runs (or has already finished).
     for (int k = 0; k < 500; ++k) {

@@ -1,5 +1,5 @@
-// The dataset without a socket: what a constraint leaves of the DDS, the
-// size announced before the answer is made, the limit, the XDR, errors.
+// The dataset without a socket: the size announced before the answer is
+// made, the limit, the XDR's order, errors.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -36,30 +36,6 @@ uint32_t word_at(const std::string& bytes, size_t at) {
     uint32_t w = 0;
     for (size_t k = 0; k < 4; ++k) w = (w << 8) | static_cast<unsigned char>(bytes[at + k]);
     return w;
-}
-
-TEST(DapDataset, ConstraintsShapeTheDds) {
-    struct Row {
-        const char* name;
-        const char* constraint;
-        const char* shape;  // in the constrained DDS
-        bool grid;          // printed as the Grid, not a Structure
-    };
-    const Row rows[] = {
-        {"none: everything", "", "Float32 pdsi[time = 1932][lat = 55][lon = 144];", true},
-        {"the grid whole", "pdsi", "Float32 pdsi[time = 1932][lat = 55][lon = 144];", true},
-        {"the grid sliced, maps alike", "pdsi[0:11][3][4:2:8]", "Float32 lon[lon = 3];", true},
-        {"the array alone", "pdsi.pdsi[7][0:54][0:143]", "Float32 pdsi[time = 1][lat = 55][lon = 144];", false},
-        {"a map alone", "pdsi.lat[1:3]", "Float32 lat[lat = 3];", false},
-        {"escaped brackets", "pdsi.pdsi%5B7%5D%5B0%5D%5B0%5D", "Float32 pdsi[time = 1][lat = 1][lon = 1];", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string dds = body_of(dap::Kind::dds, row.constraint);
-        EXPECT_NE(dds.find(row.shape), std::string::npos) << dds;
-        EXPECT_EQ(dds.find("Grid {") != std::string::npos, row.grid) << dds;
-        EXPECT_EQ(dds.find("Structure {") != std::string::npos, !row.grid) << dds;
-    }
 }
 
 TEST(DapDataset, TheSizeIsKnownBeforeTheAnswer) {
@@ -155,13 +131,6 @@ TEST(DapDataset, ErrorsInTheProtocolsForm) {
         EXPECT_EQ(answer.description, "dods_error");
         EXPECT_EQ(*answer.body, "Error {\n    code = 413;\n    message = \"" + row.shown + "\";\n};\n");
     }
-}
-
-TEST(DapDataset, AttributesAsClientsNeedThem) {
-    const std::string das = body_of(dap::Kind::das, "ignored[0]");
-    for (const char* line : {"Float32 _FillValue -99.900001525878906;", "String units \"days since 1850-01-01 00:00:00\";",
-                             "String calendar \"standard\";", "NC_GLOBAL {", "String Unlimited_Dimension \"time\";"})
-        EXPECT_NE(das.find(line), std::string::npos) << line << "\n" << das;
 }
 
 }  // namespace

@@ -3,18 +3,20 @@
 # mutant per site, each built and tested in a copy of the tree, so the tree
 # this runs from is never touched. By hand, not in CI: it takes hours.
 #
-#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--list] [--build DIR]
+#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--list] [--full] [--build DIR]
 #
 # --files  paths or prefixes (qc/, numeric/htdql.cpp); default: every file below
 # --sites  site ids or their prefixes (qc/outlier_screen.cpp:141)
 # --list   print the sites and stop
+# --full   every mutant also meets the whole suite, not only the test
+#          programs of its folder and of those above it
 # Site ids are FILE:LINE:COL:FROM/TO. scripts/mutants-equivalent.txt lists
 # mutants no input can tell apart, with the reason; they are skipped.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 work="$root/build/mutants"
-files_opt="" sites_opt="" list_only=0
+files_opt="" sites_opt="" list_only=0 full=0
 build_timeout=${MUTANT_BUILD_TIMEOUT:-600}
 test_timeout=${MUTANT_TEST_TIMEOUT:-60}
 while [ $# -gt 0 ]; do
@@ -25,12 +27,14 @@ while [ $# -gt 0 ]; do
         --sites=*) sites_opt=${1#*=}; shift ;;
         --build) work=$2; shift 2 ;;
         --list) list_only=1; shift ;;
-        -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --full) full=1; shift ;;
+        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
 
-default_files="qc numeric extract/box.cpp extract/screen.cpp textio/editors.cpp textio/plain_fields.h"
+default_files="qc numeric extract/box.cpp extract/screen.cpp textio/editors.cpp textio/plain_fields.h
+               runfiles cli formats report serve dap"
 all_files=$(cd "$root" && for f in $default_files; do
     if [ -d "$f" ]; then ls "$f"/*.cpp "$f"/*.h; else echo "$f"; fi; done)
 # In the order of --files, each file once.
@@ -112,36 +116,68 @@ run() {
 cur=""  # the build folder of the mutant under test
 build() { run "$build_timeout" nice -n 10 cmake --build "$cur" -j 2 "${@:2}" >>"$1" 2>&1; }
 
-# The test program of the mutated folder first, failing fast, so most
-# mutants cost one link; then everything else and the whole suite.
-# Returns 200 when the rest does not build.
+# The test programs that can see a mutant of a folder: its own first, then
+# those of the folders built on it (every program that runs pdsi runs all of
+# them, but those listed are the ones whose tests reach the folder's code).
+# The folders below everything else (qc/, numeric/, ...) are not listed:
+# theirs is their own program, then the whole suite.
+programs_of() {
+    case "$1" in
+        runfiles) echo runfiles formats report serve ;;
+        formats) echo formats serve ;;
+        report) echo report page serve ;;
+        cli) echo cli formats report e2e serve dap ;;
+        serve) echo serve page dap ;;
+        dap) echo dap serve ;;
+        *) [ -d "$src/tests/$1" ] && echo "$1" ;;
+    esac
+}
+whole_suite() { [ "$full" = 1 ] || case "$1" in runfiles|formats|report|cli|serve|dap) false ;; esac; }
+
+# Each program fails fast, so most mutants cost one link and a few tests;
+# the whole suite after them when whole_suite says so. Returns 200 when a
+# program does not build.
 check() {
-    local area=${1%%/*} out=$2 blog=$3 rc
-    if ls "$src/tests/$area"/*.cpp >/dev/null 2>&1; then
-        build "$blog" --target "${area}_tests" || return 200
-        run "$test_timeout" env -C "$cur/tests" nice -n 10 "./${area}_tests" --gtest_fail_fast --gtest_brief=1 >"$out" 2>&1
+    local area=${1%%/*} out=$2 blog=$3 rc p
+    for p in $(programs_of "$area"); do
+        build "$blog" --target "${p}_tests" || return 200
+        run "$test_timeout" env -C "$cur/tests" nice -n 10 "./${p}_tests" --gtest_fail_fast --gtest_brief=1 >>"$out" 2>&1
         rc=$?
         [ $rc -eq 0 ] || return $rc
-    fi
+    done
+    whole_suite "$area" || return 0
     build "$blog" || return 200
     run "$test_timeout" nice -n 10 ctest --test-dir "$cur" -j 2 --stop-on-failure --timeout "$test_timeout" >>"$out" 2>&1
 }
 
-# A build folder configured, built and passing its tests before any mutant.
+# A build folder configured, built and passing, without a mutant, the tests
+# the chosen sites will meet.
 prepare() { # folder name cmake-options...
-    local dir=$1 name=$2
+    local dir=$1 name=$2 areas="" whole=0 f p
     shift 2
     cur=$dir
     if [ ! -f "$dir/build.ninja" ]; then
         nice -n 10 cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$log/configure-$name.txt" 2>&1 ||
             { echo "mutants.sh: configure failed, see $log/configure-$name.txt" >&2; exit 1; }
     fi
+    for f in $sites; do
+        f=${f%%/*}
+        whole_suite "$f" && whole=1
+        for p in $(programs_of "$f"); do case " $areas " in *" $p "*) ;; *) areas="$areas $p" ;; esac; done
+    done
     echo "baseline build and tests ($name)..."
-    : >"$log/baseline-build-$name.txt"
-    build "$log/baseline-build-$name.txt" ||
-        { echo "mutants.sh: baseline build failed, see $log/baseline-build-$name.txt" >&2; exit 1; }
-    run "$test_timeout" ctest --test-dir "$dir" -j 2 >"$log/baseline-test-$name.txt" 2>&1 ||
-        { echo "mutants.sh: the tests fail without a mutant, see $log/baseline-test-$name.txt" >&2; exit 1; }
+    local blog="$log/baseline-build-$name.txt" tlog="$log/baseline-test-$name.txt"
+    : >"$blog"
+    : >"$tlog"
+    for p in $areas; do
+        build "$blog" --target "${p}_tests" && run "$test_timeout" env -C "$dir/tests" "./${p}_tests" --gtest_brief=1 >>"$tlog" 2>&1 ||
+            { echo "mutants.sh: ${p}_tests fails to build or pass without a mutant, see $blog and $tlog" >&2; exit 1; }
+    done
+    [ $whole = 1 ] || return 0
+    build "$blog" ||
+        { echo "mutants.sh: baseline build failed, see $blog" >&2; exit 1; }
+    run "$test_timeout" ctest --test-dir "$dir" -j 2 >>"$tlog" 2>&1 ||
+        { echo "mutants.sh: the tests fail without a mutant, see $tlog" >&2; exit 1; }
 }
 san="$work/build-sanitize" san_ready=0
 prepare "$bld" default
@@ -181,8 +217,9 @@ for s in $sites; do
 done
 
 echo
-echo "per file: killed + timed out / (those + survived); equivalent and unbuildable apart"
-awk '{ split($2, p, ":"); f = p[1]; c[f, $1]++; seen[f] = 1 }
+echo "per file and per folder: killed + timed out / (those + survived); equivalent and unbuildable apart"
+awk '{ split($2, p, ":"); f = p[1]; d = substr(f, 1, index(f, "/"))
+       c[f, $1]++; seen[f] = 1; c[d, $1]++; seen[d] = 1 }
      END { for (f in seen) {
              k = c[f, "killed"] + c[f, "timeout"]; s = c[f, "SURVIVED"]
              printf "%-28s %3d/%-3d %5.1f%%  survived %d  equivalent %d  nobuild %d\n", f, k, k + s,

@@ -46,27 +46,29 @@ def ylat(j):
     return -58.75 + 2.5 * (j - 1)
 
 
-def start_server(pdsi, grid):
-    server = subprocess.Popen([pdsi, "serve", "--grid", grid, "--listen", "127.0.0.1:0", "--quiet"],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+def start_server(pdsi, grid, log):
+    """The server and its address; its log lines go to the file `log`."""
+    server = subprocess.Popen([pdsi, "serve", "--grid", grid, "--listen", "127.0.0.1:0"],
+                              stdout=subprocess.PIPE, stderr=log, text=True)
     # The grid loads before the line; a sanitized build takes its time.
     ready, _, _ = select.select([server.stdout], [], [], 180)
     line = server.stdout.readline() if ready else ""
     found = re.search(r"listening on (http://\S+?)/?$", line.strip())
     if not found:
         server.kill()
-        raise RuntimeError("pdsi serve did not start: %r %s" % (line, server.stderr.read()[-2000:]))
+        server.wait()
+        raise RuntimeError("pdsi serve did not start: %r" % line)
     return server, found.group(1)
 
 
 def stop_server(server):
     server.send_signal(signal.SIGTERM)
     try:
-        _, err = server.communicate(timeout=60)
+        server.wait(timeout=60)
     except subprocess.TimeoutExpired:
         server.kill()
-        _, err = server.communicate()
-    return server.returncode, err[-2000:]
+        server.wait()
+    return server.returncode
 
 
 def get(url):
@@ -334,26 +336,31 @@ def main():
         return 0
     pdsi, grid, land, shots = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
     started = time.monotonic()
-    server, base = start_server(pdsi, grid)
-    print("the server answers after %.1f s" % (time.monotonic() - started))
     results = []
-    try:
-        with tempfile.TemporaryDirectory() as profile:
-            driver = browser(profile)
+    with tempfile.TemporaryDirectory() as scratch:
+        log = open(os.path.join(scratch, "server.log"), "w+")
+        server, base = start_server(pdsi, grid, log)
+        print("the server answers after %.1f s" % (time.monotonic() - started))
+        try:
+            driver = browser(os.path.join(scratch, "profile"))
             try:
                 results = checks(Page(driver, base), grid, land, shots, results)
             except Exception as error:  # the table so far, and where it stopped
                 results.append(("the checks ran to the end", False, repr(error), time.monotonic()))
             finally:
                 driver.quit()
-    finally:
-        code, err = stop_server(server)
-    results.append(("the server stops cleanly", code == 0, err, time.monotonic()))
+        finally:
+            code = stop_server(server)
+        log.seek(0)
+        lines = log.read().splitlines()
+    results.append(("the server stops cleanly", code == 0, lines[-5:], time.monotonic()))
     failed = 0
     for name, ok, detail, when in results:
         print("%5.1f s  %-52s %s" % (when - started, name,
                                      "ok" if ok else "FAILED: " + json.dumps(detail, default=str)[:600]))
         failed += not ok
+    if failed:
+        print("The server's last lines:\n" + "\n".join(lines[-40:]))
     return 1 if failed else 0
 
 

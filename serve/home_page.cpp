@@ -138,7 +138,6 @@ Response home(const LoadedGrid& grid, const HttpRequest& request) {
     const std::string info = "{\"name\": " + json_string(grid.name()) +
                              ", \"sound\": " + (grid.sound() ? "true" : "false") +
                              ", \"land\": " + std::to_string(grid.land_cells()) +
-                             ", \"bytes\": " + std::to_string(grid.file_bytes()) +
                              ", \"first_year\": " + std::to_string(extract::kFirstYear) +
                              ", \"last_year\": " + std::to_string(extract::kLastYear) + "}";
     replace(html, "{{GRID}}", info);

@@ -20,43 +20,6 @@ constexpr const char* kCacheControl = "public, max-age=86400";
 // by a job: about 500 cells over the whole span.
 constexpr int64_t kLongValues = 1'000'000;
 
-uint64_t fnv1a(const std::string& text) {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-    return h;
-}
-
-std::string http_date(std::time_t t) {
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
-    return text;
-}
-
-// If-None-Match: a list of tags or *, compared weakly.
-bool none_match_hits(const std::string& header, const std::string& etag) {
-    if (header.empty()) return false;
-    auto opaque = [](std::string_view tag) {
-        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
-        return tag;
-    };
-    const std::string_view mine = opaque(etag);
-    std::string_view rest = header;
-    while (!rest.empty()) {
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t' || rest.front() == ',')) rest.remove_prefix(1);
-        if (rest.empty()) break;
-        if (rest.front() == '*') return true;
-        size_t end = rest.find(',');
-        std::string_view tag = rest.substr(0, end);
-        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
-        if (opaque(tag) == mine) return true;
-        if (end == std::string_view::npos) break;
-        rest.remove_prefix(end);
-    }
-    return false;
-}
-
 Response method_not_allowed() {
     Response response = plain(405, "method not allowed: GET or HEAD");
     response.set("Allow", "GET, HEAD");
@@ -161,7 +124,7 @@ Routed App::route(const HttpRequest& request) {
     }
     if (path.rfind("/dap/", 0) == 0) {
         if (!readable) return now("/dap", method_not_allowed());
-        return dap_route(grid_, request);
+        return dap_route(grid_, request, config_);
     }
     try {
         if (path == "/extract" || path == "/extract/") {

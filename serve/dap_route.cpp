@@ -23,38 +23,6 @@ namespace {
 constexpr uint64_t kInlineBytes = 4u << 20;
 constexpr const char* kCacheControl = "public, max-age=86400";
 
-uint64_t fnv1a(const std::string& text) {
-    uint64_t h = 14695981039346656037ull;
-    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-    return h;
-}
-
-std::string http_date(std::time_t t) {
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
-    return text;
-}
-
-// If-None-Match: a list of tags or *, compared weakly.
-bool none_match_hits(const std::string& header, const std::string& etag) {
-    std::string_view rest = header;
-    while (!rest.empty()) {
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t' || rest.front() == ',')) rest.remove_prefix(1);
-        if (rest.empty()) break;
-        if (rest.front() == '*') return true;
-        const size_t end = rest.find(',');
-        std::string_view tag = rest.substr(0, end);
-        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
-        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
-        if (tag == etag) return true;
-        if (end == std::string_view::npos) break;
-        rest.remove_prefix(end);
-    }
-    return false;
-}
-
 Response to_response(dap::Answer answer) {
     Response response;
     response.status = answer.status;
@@ -217,8 +185,5 @@ Routed dap_route(const LoadedGrid& grid, const HttpRequest& request, const Serve
     return routed;
 }
 
-Routed dap_route(const LoadedGrid& grid, const HttpRequest& request) {
-    return dap_route(grid, request, ServerConfig{});
-}
 
 }  // namespace serve

@@ -26,33 +26,10 @@ constexpr const char* kPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
     "base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
 
-uint64_t fnv1a(std::string_view text, uint64_t h = 14695981039346656037ull) {
-    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-    return h;
-}
-
 std::string hex16(uint64_t h) {
     char text[20];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
     return text;
-}
-
-// If-None-Match: a list of tags or *, compared weakly.
-bool none_match_hits(std::string_view header, std::string_view etag) {
-    auto opaque = [](std::string_view tag) {
-        while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) tag.remove_prefix(1);
-        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
-        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
-        return tag;
-    };
-    while (!header.empty()) {
-        const size_t comma = header.find(',');
-        const std::string_view tag = opaque(header.substr(0, comma));
-        if (tag == "*" || (!tag.empty() && tag == opaque(etag))) return true;
-        if (comma == std::string_view::npos) break;
-        header.remove_prefix(comma + 1);
-    }
-    return false;
 }
 
 // One representation of a text body: plain or gzip, each with its tag.

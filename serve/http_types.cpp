@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cstdio>
+
 namespace serve {
 
 const std::string* Response::header(const std::string& name) const {
@@ -32,5 +34,35 @@ Response plain(int status, const std::string& line) {
 }
 
 Response from_error(const HttpError& error) { return plain(error.status, error.message); }
+
+uint64_t fnv1a(std::string_view text, uint64_t h) {
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+std::string http_date(std::time_t t) {
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    return text;
+}
+
+bool none_match_hits(std::string_view header, std::string_view etag) {
+    auto opaque = [](std::string_view tag) {
+        while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) tag.remove_prefix(1);
+        while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) tag.remove_suffix(1);
+        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
+        return tag;
+    };
+    while (!header.empty()) {
+        const size_t comma = header.find(',');
+        const std::string_view tag = opaque(header.substr(0, comma));
+        if (tag == "*" || (!tag.empty() && tag == opaque(etag))) return true;
+        if (comma == std::string_view::npos) break;
+        header.remove_prefix(comma + 1);
+    }
+    return false;
+}
 
 }  // namespace serve

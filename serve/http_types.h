@@ -1,7 +1,10 @@
 #pragma once
 // What the server's handlers take and give: no socket, no HTTP library.
+#include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,5 +39,12 @@ struct HttpError {
 // A plain-text, one-line answer that no cache keeps.
 Response plain(int status, const std::string& line);
 Response from_error(const HttpError& error);
+
+// A 64-bit FNV-1a hash: entity tags from what an answer depends on.
+uint64_t fnv1a(std::string_view text, uint64_t h = 14695981039346656037ull);
+// An HTTP date (RFC 9110), for Last-Modified.
+std::string http_date(std::time_t t);
+// If-None-Match (a list of tags, or *) holds `etag`, compared weakly.
+bool none_match_hits(std::string_view header, std::string_view etag);
 
 }  // namespace serve

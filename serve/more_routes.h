@@ -11,7 +11,7 @@ namespace serve {
 
 // Paths under /dap/ (the dataset /dap/pdsi and its .das, .dds, .dods, .ver,
 // .html).
-Routed dap_route(const LoadedGrid& grid, const HttpRequest& request);
+Routed dap_route(const LoadedGrid& grid, const HttpRequest& request, const ServerConfig& config);
 
 // "/" and paths under /page/ (the page's scripts, styles and map data);
 // none for any other path.

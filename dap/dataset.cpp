@@ -11,7 +11,6 @@
 #include <libdap/escaping.h>
 
 #include <cctype>
-#include <chrono>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "dap/variables.h"
 #include "dap/xdr_output.h"
 #include "extract/grid_axes.h"
+#include "formats/time_axis.h"
 #include "parallel/huge_pages.h"
 
 #ifndef PDSI_VERSION
@@ -42,16 +42,6 @@ std::mutex& parser_mutex() {
     return mutex;
 }
 
-double days_since_1850(int32_t year, int32_t month) {  // month 1..13
-    using namespace std::chrono;
-    if (month == 13) {
-        ++year;
-        month = 1;
-    }
-    const sys_days day = std::chrono::year(year) / std::chrono::month(static_cast<unsigned>(month)) / 1;
-    const sys_days origin = std::chrono::year(1850) / January / 1;
-    return static_cast<double>((day - origin).count());
-}
 
 // The coordinates, as the NetCDF copy writes them: time at the middle of
 // each month, lat and lon at the cells' mid-points.
@@ -62,7 +52,7 @@ struct Axes {
     Axes() {
         for (int32_t k = 0; k < kTimes; ++k) {
             const int32_t year = extract::kFirstYear + k / 12, month = k % 12 + 1;
-            time.push_back((days_since_1850(year, month) + days_since_1850(year, month + 1)) / 2.0);
+            time.push_back(formats::mid_month(year, month));
         }
         const extract::GridAxes grid;
         for (int32_t j = 1; j <= kLats; ++j) lat.push_back(grid.ylat(j));

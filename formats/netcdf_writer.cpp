@@ -1,7 +1,6 @@
 // MonthlyPDSI.nc: the run on the smallest rectangle of the grid that holds
 // its cells; months and cells the files lack are the fill value.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +10,7 @@
 #include "formats/nc_file.h"
 #include "formats/netcdf_library.h"
 #include "formats/temp_output.h"
+#include "formats/time_axis.h"
 #include "formats/writers.h"
 
 namespace formats {
@@ -53,16 +53,6 @@ struct Rectangle {
     }
 };
 
-double days_since_1850(int32_t year, int32_t month) {  // month 1..13
-    using namespace std::chrono;
-    if (month == 13) {
-        ++year;
-        month = 1;
-    }
-    const sys_days day = std::chrono::year(year) / std::chrono::month(static_cast<unsigned>(month)) / 1;
-    const sys_days origin = std::chrono::year(1850) / January / 1;
-    return static_cast<double>((day - origin).count());
-}
 
 std::string utc_now() {
     const std::time_t now = std::time(nullptr);
@@ -188,7 +178,7 @@ private:
         std::vector<double> time, time_bnds;
         for (int32_t k = 0; k < data_.nmon(); ++k) {
             const int32_t year = data_.iyr1 + k / 12, month = k % 12 + 1;
-            const double start = days_since_1850(year, month), end = days_since_1850(year, month + 1);
+            const double start = formats::days_since_1850(year, month), end = formats::days_since_1850(year, month + 1);
             time.push_back((start + end) / 2.0);
             time_bnds.insert(time_bnds.end(), {start, end});
         }

@@ -1,7 +1,6 @@
 // The home page's routes without a socket: the page, its assets and their
 // caching, and the map's data checked against the grid's own values.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <memory>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "serve/extract_query.h"
 #include "serve/loaded_grid.h"
 #include "serve/more_routes.h"
+#include "tests/serve/gunzip.h"
 #include "tests/support/program.h"
 #include "tools/grid_writer.h"
 
@@ -50,23 +50,6 @@ std::string header(const serve::Response& r, const std::string& name) {
     return v ? *v : "";
 }
 
-std::string inflate_gzip(const std::string& bytes) {
-    z_stream z{};
-    inflateInit2(&z, 15 + 16);
-    std::string out;
-    char buffer[65536];
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = sizeof buffer;
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-    }
-    inflateEnd(&z);
-    return rc == Z_STREAM_END ? out : "(not gzip)";
-}
 
 std::vector<int32_t> numbers_of(const std::string& json, const std::string& key) {
     std::vector<int32_t> out;
@@ -182,7 +165,7 @@ TEST_F(PageRoute, ConditionalAndCompressed) {
         EXPECT_EQ(header(zipped, "Content-Encoding"), "gzip") << path;
         EXPECT_NE(header(zipped, "ETag"), tag) << path << ": another representation, another tag";
         EXPECT_EQ(header(zipped, "Vary"), "Accept-Encoding") << path;
-        EXPECT_EQ(inflate_gzip(*zipped.body), *plain.body) << path;
+        EXPECT_EQ(serve_test::gunzip(*zipped.body), *plain.body) << path;
         EXPECT_EQ(answer(get(path, args, header(zipped, "ETag"), "gzip"), grid).status, 304) << path;
     }
 }

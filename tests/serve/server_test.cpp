@@ -2,7 +2,6 @@
 // `pdsi extract` writes for the same request, on sound and damaged grids;
 // bad requests get their status and one line naming the parameter.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +17,7 @@
 #include "serve/http_server.h"
 #include "serve/loaded_grid.h"
 #include "tests/cli/grid.h"
+#include "tests/serve/gunzip.h"
 #include "tests/serve/http_client.h"
 #include "tests/support/program.h"
 #include "tools/grid_writer.h"
@@ -87,23 +87,6 @@ std::string ncdump(const fs::path& path) {
     return kept;
 }
 
-std::string inflate_gzip(const std::string& bytes) {
-    z_stream z{};
-    inflateInit2(&z, 15 + 16);
-    std::string out;
-    char buffer[65536];
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    int rc = Z_OK;
-    while (rc == Z_OK) {
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = sizeof buffer;
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - z.avail_out);
-    }
-    inflateEnd(&z);
-    return rc == Z_STREAM_END ? out : "(not gzip)";
-}
 
 class ServerTest : public ::testing::Test {
 protected:
@@ -306,7 +289,7 @@ TEST_F(ServerTest, CachingHeadAndGzip) {
     EXPECT_EQ(zipped.header("content-encoding"), "gzip");
     EXPECT_EQ(zipped.header("vary"), "Accept-Encoding");
     EXPECT_NE(zipped.header("etag"), etag);
-    EXPECT_EQ(inflate_gzip(zipped.body), plain.body);
+    EXPECT_EQ(serve_test::gunzip(zipped.body), plain.body);
     EXPECT_EQ(fetch(url, {"Accept-Encoding: gzip;q=0"}).header("content-encoding"), "");
 }
 

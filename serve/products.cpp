@@ -103,6 +103,10 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
 
         if (!needs_folder(query, wanted)) {
             textio::StringSink tsf, xy;
+            // A kept cell is its header line and a record of 90 bytes a year.
+            const size_t nyrs = static_cast<size_t>(request.iyr2 - request.iyr1 + 1);
+            tsf.reserve(512 + static_cast<size_t>(out.nkept) * (64 + 90 * nyrs));
+            xy.reserve(128 + static_cast<size_t>(out.nkept) * 18);
             extract::writecells(console, data.view, keep, axes, request.iyr1, tsf, xy, budget.threads);
             out.files[FileKind::tsf] = std::make_shared<const std::string>(std::move(tsf.text()));
             out.files[FileKind::xy] = std::make_shared<const std::string>(std::move(xy.text()));

@@ -154,8 +154,8 @@ int run_serve(const ServeOptions& o) {
     // pages cost a fault each on a virtual machine, more than the making.
     // Keep such blocks in the heap for the next request instead of
     // mapping and unmapping them every time.
-    mallopt(M_MMAP_THRESHOLD, 8 << 20);
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the most it takes: the global series file fits
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
 
     const int32_t cores = parallel::hardware_threads();
     std::error_code ec;
@@ -185,7 +185,7 @@ int run_serve(const ServeOptions& o) {
     config.timeout_seconds = o.timeout;
     config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
     config.dap_max_mb = o.dap_max_mb;
-    config.job_threads = std::max<int32_t>(1, cores / config.jobs);
+    config.job_threads = cores;
     config.max_connections = o.max_connections;
     config.max_per_client = o.max_per_client;
 

@@ -62,6 +62,9 @@ class StringSink : public Sink {
 public:
     StringSink() : Sink("internal") {}
     std::string& text() { flush(); return text_; }
+    // Room for what is to come, when its size is known: a large text grown
+    // by doubling is copied and its fresh pages touched again and again.
+    void reserve(size_t bytes) { text_.reserve(bytes); }
 protected:
     void emit(std::string_view bytes) override { text_.append(bytes); }
 private:

@@ -126,7 +126,7 @@ programs_of() {
         runfiles) echo runfiles formats report serve ;;
         formats) echo formats serve ;;
         report) echo report page serve ;;
-        cli) echo cli formats report e2e serve dap ;;
+        cli) echo cli formats report serve ;;
         serve) echo serve page dap ;;
         dap) echo dap serve ;;
         *) [ -d "$src/tests/$1" ] && echo "$1" ;;

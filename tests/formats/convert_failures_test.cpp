@@ -59,6 +59,12 @@ TEST(PdsiConvert, BadFilesAreRefusedAndLeaveNoCopy) {
              write_file(d / tsf, t.substr(0, t.size() - 30));
          },
          {tsf, "cut short"}},
+        {"data file cut after the year of its last record",
+         [&](const fs::path& d) {
+             const std::string t = read_file(d / tsf);
+             write_file(d / tsf, t.substr(0, t.rfind('\n', t.size() - 2) + 6));
+         },
+         {tsf, "1852", "cut short"}},
         {"data file of headers only",
          [&](const fs::path& d) {
              const std::string t = read_file(d / tsf);
@@ -67,15 +73,32 @@ TEST(PdsiConvert, BadFilesAreRefusedAndLeaveNoCopy) {
              write_file(d / tsf, t.substr(0, at));
          },
          {tsf, "line 5", "no year record"}},
-        {"a year record missing", [&](const fs::path& d) { edit_line(d / tsf, 6, "", true); }, {tsf, "line 6", "1851"}},
+        {"a year record missing", [&](const fs::path& d) { edit_line(d / tsf, 6, "", true); }, {tsf, "line 6", "cell 1 (", "1851"}},
+        // The span ends with the last line that is not blank, even when the
+        // first cell's run ends before it.
+        {"a record missing from the first cell of a run ending in 2010 and a blank line",
+         [&](const fs::path& d) {
+             auto record = [](int32_t year) {
+                 std::string r = " " + std::to_string(year);
+                 for (int k = 0; k < 12; ++k) r += "   0.50";
+                 return r + "\n";
+             };
+             write_file(d / xy, "  title\n title\n   Xlon.   Ylat\n  -98.75   31.25\n  -96.25   31.25\n");
+             write_file(d / tsf, " a\n b\n c\n    31.25  -98.75\n" + record(2008) + record(2010) + "    31.25  -96.25\n" +
+                                     record(2008) + record(2009) + record(2010) + "   \n");
+             fs::remove(d / qc);
+         },
+         {tsf, "line 6", "2009"}},
         {"letters in a value",
          [&](const fs::path& d) {
              edit_line(d / tsf, 9, " 1850  -1.25  abcde  -1.01  -1.23  -0.76  -0.20  -0.06  -1.31  -0.38  -0.48  -0.23   0.09");
          },
          {tsf, "line 9", "not a number"}},
         {"coordinate file disagrees", [&](const fs::path& d) { edit_line(d / xy, 4, "  -93.75   31.25"); },
-         {tsf, "line 4", "MonthlyPDSI.xy"}},
+         {tsf, "line 4", "header of cell 1 ", "MonthlyPDSI.xy"}},
         {"a cell off the grid", [&](const fs::path& d) { edit_line(d / xy, 4, "  -98.70   31.25"); },
+         {xy, "cell 1 (", "not a mid-point"}},
+        {"a cell north of the grid", [&](const fs::path& d) { edit_line(d / xy, 4, "  -98.75   78.75"); },
          {xy, "not a mid-point"}},
         {"coordinate file lacks the first cell", [&](const fs::path& d) { edit_line(d / xy, 4, "", true); },
          {tsf, "line 4", "MonthlyPDSI.xy"}},

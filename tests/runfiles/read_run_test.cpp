@@ -76,14 +76,28 @@ TEST(ReadRun, TakesTheGapFillingFileOnlyWhenItIsTheRunsOwn) {
     }
 }
 
-TEST(ReadRun, NoCellIsNoSpan) {
-    testsupport::TempDir dir;
-    write_file(dir / "MonthlyPDSI.xy", "  title\n title\n   Xlon.   Ylat\n");
-    write_file(dir / "MonthlyPDSI.tsf", kCitation);
-    const runfiles::RunData data = runfiles::read_run(dir.path());
-    EXPECT_EQ(data.ncells(), 0);
-    EXPECT_EQ(data.nmon(), 0);
-    EXPECT_EQ(data.citation.size(), 3u);
+TEST(ReadRun, TheSpanIsThatOfTheRecords) {
+    const struct {
+        const char* name;
+        std::string xy, tsf;
+        int32_t iyr1, iyr2;
+    } rows[] = {
+        {"no cell is no span", "  title\n title\n   Xlon.   Ylat\n", kCitation, 0, -1},
+        {"the grid's last year alone", kXy,
+         kCitation + "    31.25  -98.75\n" + kYears1.substr(0, 90).replace(0, 5, " 2010") + "   -58.75  178.75\n" +
+             kYears2.substr(0, 90).replace(0, 5, " 2010"),
+         2010, 2010},
+    };
+    for (const auto& row : rows) {
+        testsupport::TempDir dir;
+        write_file(dir / "MonthlyPDSI.xy", row.xy);
+        write_file(dir / "MonthlyPDSI.tsf", row.tsf);
+        const runfiles::RunData data = runfiles::read_run(dir.path());
+        EXPECT_EQ(data.iyr1, row.iyr1) << row.name;
+        EXPECT_EQ(data.iyr2, row.iyr2) << row.name;
+        EXPECT_EQ(data.values.size(), static_cast<size_t>(data.ncells() * data.nmon())) << row.name;
+        EXPECT_EQ(data.citation.size(), 3u) << row.name;
+    }
 }
 
 }  // namespace

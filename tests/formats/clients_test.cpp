@@ -65,7 +65,7 @@ class Clients : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         work_ = new testsupport::TempDir;
-        const fs::path grid = *work_ / "grid.txt";
+        const fs::path grid = *work_ / "grid's.txt";
         cli_test::write_grid(grid);
         for (const RunCase& run : kRuns) {
             const fs::path out = folder(run);
@@ -105,7 +105,9 @@ TEST_F(Clients, NcdumpShowsTheDimensionsAndVariables) {
         for (const std::string& line :
              {dimension("time", run.nmon), dimension("lat", run.nlat), dimension("lon", run.nlon),
               std::string("float pdsi(time, lat, lon) ;"),
-              std::string(":Conventions = \"CF-1.8\" ;")})
+              std::string(":Conventions = \"CF-1.8\" ;"),
+              // The history: plain words as they are, the grid's name quoted for the shell.
+              std::string(run.convert ? " pdsi convert /" : "s.txt' --out /")})
             EXPECT_NE(out.text.find(line), std::string::npos) << run.name << ": no " << line << "\n" << out.text;
         const bool filled = std::string(run.name) == "filled";
         EXPECT_EQ(out.text.find("float pdsi_filled(time, lat, lon)") != std::string::npos, filled) << run.name;

@@ -117,8 +117,9 @@ cur=""  # the build folder of the mutant under test
 build() { run "$build_timeout" nice -n 10 cmake --build "$cur" -j 2 "${@:2}" >>"$1" 2>&1; }
 
 # The test programs that can see a mutant of a folder: its own first, then
-# those of the folders built on it (every program that runs pdsi runs all of
-# them, but those listed are the ones whose tests reach the folder's code).
+# those of the folders built on it whose tests lean on its code (every
+# program that runs pdsi runs all of it; the end-to-end and OPeNDAP ones,
+# slow, only check again what cli_tests and serve_tests see: --full adds them).
 # The folders below everything else (qc/, numeric/, ...) are not listed:
 # theirs is their own program, then the whole suite.
 programs_of() {

@@ -106,8 +106,9 @@ TEST_F(Clients, NcdumpShowsTheDimensionsAndVariables) {
              {dimension("time", run.nmon), dimension("lat", run.nlat), dimension("lon", run.nlon),
               std::string("float pdsi(time, lat, lon) ;"),
               std::string(":Conventions = \"CF-1.8\" ;"),
-              // The history: plain words as they are, the grid's name quoted for the shell.
-              std::string(run.convert ? " pdsi convert /" : "s.txt' --out /")})
+              // The history: plain words as they are, the grid's name quoted for the shell
+              // (ncdump shows each quote as \').
+              std::string(run.convert ? " pdsi convert /" : "s.txt\\' --out /")})
             EXPECT_NE(out.text.find(line), std::string::npos) << run.name << ": no " << line << "\n" << out.text;
         const bool filled = std::string(run.name) == "filled";
         EXPECT_EQ(out.text.find("float pdsi_filled(time, lat, lon)") != std::string::npos, filled) << run.name;

@@ -53,6 +53,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
     const Case cases[] = {
         {"no subcommand", {}, 2, {"subcommand is required"}},
         {"unknown subcommand", {"extrct"}, 2, {"extrct"}},
+        {"a run folder named like a negative number", {"convert", "-5"}, 1, {"-5/MonthlyPDSI.tsf", "no such file"}},
         {"years missing", {"extract", "--max-missing", "0.5"}, 2, {"--years", "required"}},
         {"fraction missing", {"extract", "--years", "1850:1851"}, 2, {"--max-missing", "required"}},
         {"year before the grid", plus({"--years", "1849:1850"}), 2, {"--years", "1849", "outside"}},
@@ -62,6 +63,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          {"--years", "before"}},
         {"years repeated", plus({"--years", "1850:1850"}), 2, {"--years"}},
         {"empty bound", plus({"--lat=:40"}), 2, {"--lat", "not a number"}},
+        {"a span option as the last word", plus({"--lat"}), 2, {"--lat"}},
         {"latitudes inverted after the clamp", plus({"--lat=80:90"}), 2, {"--lat", "south", "76.25"}},
         {"longitudes inverted", plus({"--lon", "10:-10"}), 2, {"--lon", "west"}},
         {"a bound of 1e39", plus({"--lon=-1e39:0"}), 2, {"--lon", "finite"}},

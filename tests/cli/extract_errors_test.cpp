@@ -52,7 +52,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
     };
     const Case cases[] = {
         {"no subcommand", {}, 2, {"subcommand is required"}},
-        {"unknown subcommand", {"extrct"}, 2, {"extrct"}},
+        {"unknown subcommand", {"extrct"}, 2, {"extrct", "\": extract, convert, ", " or "}},
         {"a run folder named like a negative number", {"convert", "-5"}, 1, {"-5/MonthlyPDSI.tsf", "no such file"}},
         {"years missing", {"extract", "--max-missing", "0.5"}, 2, {"--years", "required"}},
         {"fraction missing", {"extract", "--years", "1850:1851"}, 2, {"--max-missing", "required"}},

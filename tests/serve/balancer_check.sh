@@ -63,7 +63,7 @@ done = function(summary)
     summary.requests, e.status, e.connect, e.read, e.write, e.timeout))
 end
 LUA
-wrk -t2 -c16 -d8s -s "$dir/mix.lua" "http://127.0.0.1:$front" >"$dir/wrk.out" 2>&1 &
+wrk -t2 -c16 -d8s --timeout 10s -s "$dir/mix.lua" "http://127.0.0.1:$front" >"$dir/wrk.out" 2>&1 &
 wrk_pid=$!
 sleep 3
 kill -9 "$pid_a"

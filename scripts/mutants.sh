@@ -136,13 +136,14 @@ programs_of() {
 whole_suite() { [ "$full" = 1 ] || case "$1" in runfiles|formats|report|cli|serve|dap) false ;; esac; }
 
 # Each program fails fast, so most mutants cost one link and a few tests;
+# PDSI_TEST_THREADS=1 as the suite runs them, so the runs pass --threads;
 # the whole suite after them when whole_suite says so. Returns 200 when a
 # program does not build.
 check() {
     local area=${1%%/*} out=$2 blog=$3 rc p
     for p in $(programs_of "$area"); do
         build "$blog" --target "${p}_tests" || return 200
-        run "$test_timeout" env -C "$cur/tests" nice -n 10 "./${p}_tests" --gtest_fail_fast --gtest_brief=1 >>"$out" 2>&1
+        run "$test_timeout" env -C "$cur/tests" PDSI_TEST_THREADS=1 nice -n 10 "./${p}_tests" --gtest_fail_fast --gtest_brief=1 >>"$out" 2>&1
         rc=$?
         [ $rc -eq 0 ] || return $rc
     done
@@ -171,7 +172,7 @@ prepare() { # folder name cmake-options...
     : >"$blog"
     : >"$tlog"
     for p in $areas; do
-        build "$blog" --target "${p}_tests" && run "$test_timeout" env -C "$dir/tests" "./${p}_tests" --gtest_brief=1 >>"$tlog" 2>&1 ||
+        build "$blog" --target "${p}_tests" && run "$test_timeout" env -C "$dir/tests" PDSI_TEST_THREADS=1 "./${p}_tests" --gtest_brief=1 >>"$tlog" 2>&1 ||
             { echo "mutants.sh: ${p}_tests fails to build or pass without a mutant, see $blog and $tlog" >&2; exit 1; }
     done
     [ $whole = 1 ] || return 0

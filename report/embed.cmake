@@ -1,9 +1,17 @@
 # Writes OUT: for each file of FILES a byte array named by NAMES, so the
 # page's assets travel inside the program whatever characters they hold.
 # A source map reference is dropped: the page opens with no other file.
+# HEADER and NAMESPACE name the declaring header and its namespace
+# (default: the report page's).
 list(LENGTH FILES count)
 math(EXPR last "${count} - 1")
-set(text "// Generated at build time; do not edit.\n#include \"report/page_assets.h\"\n\nnamespace report::assets {\n")
+if(NOT HEADER)
+  set(HEADER report/page_assets.h)
+endif()
+if(NOT NAMESPACE)
+  set(NAMESPACE report::assets)
+endif()
+set(text "// Generated at build time; do not edit.\n#include \"${HEADER}\"\n\nnamespace ${NAMESPACE} {\n")
 foreach(k RANGE ${last})
   list(GET FILES ${k} file)
   list(GET NAMES ${k} name)
@@ -18,5 +26,5 @@ foreach(k RANGE ${last})
   string(APPEND text "const std::string_view ${name}(reinterpret_cast<const char*>(${name}_bytes), ${size});\n")
 endforeach()
 file(REMOVE ${OUT}.part)
-string(APPEND text "}  // namespace report::assets\n")
+string(APPEND text "}  // namespace ${NAMESPACE}\n")
 file(WRITE ${OUT} "${text}")

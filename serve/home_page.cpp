@@ -4,6 +4,7 @@
 
 #include "cli/numbers.h"
 #include "extract/grid_axes.h"
+#include "report/escape.h"
 #include "serve/gzip.h"
 #include "serve/more_routes.h"
 #include "serve/page_assets.h"
@@ -84,22 +85,6 @@ const std::vector<Asset>& assets() {
 
 // Text for a <script type="application/json"> block: nothing in it can
 // close the element or open a comment.
-std::string json_string(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 void replace(std::string& text, std::string_view slot, std::string_view with) {
     const size_t at = text.find(slot);
@@ -112,7 +97,7 @@ Response home(const LoadedGrid& grid, const HttpRequest& request) {
         const std::string url = std::string(asset.path) + "?v=" + asset.text.tag;
         replace(html, std::string_view(asset.path).ends_with(".css") ? "{{CSS_URL}}" : "{{JS_URL}}", url);
     }
-    const std::string info = "{\"name\": " + json_string(grid.name()) +
+    const std::string info = "{\"name\": " + report::json_string(grid.name()) +
                              ", \"sound\": " + (grid.sound() ? "true" : "false") +
                              ", \"land\": " + std::to_string(grid.land_cells()) +
                              ", \"first_year\": " + std::to_string(extract::kFirstYear) +

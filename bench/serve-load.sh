@@ -23,7 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-coproc SRV { exec "$build/cli/pdsi" serve --listen 127.0.0.1:0 --quiet --max-per-client 100000; }
+coproc SRV { exec "$build/cli/pdsi" serve --listen 127.0.0.1:0 --quiet --max-per-client 100000 ${PDSI_SERVE_OPTIONS:-}; }
 server_pid=$SRV_PID
 read -r line <&"${SRV[0]}"
 port=${line##*:}

@@ -2,13 +2,34 @@
 
 namespace serve {
 
+void AnswerCache::drop(List& from, List::iterator at) {
+    used_ -= cost(*at);
+    if (at->kept) protected_used_ -= cost(*at);
+    index_.erase(at->key);
+    from.erase(at);
+}
+
 std::shared_ptr<const std::string> AnswerCache::find(const std::string& key) {
     if (capacity_ == 0) return nullptr;
     std::lock_guard lock(mutex_);
     const auto at = index_.find(key);
     if (at == index_.end()) return nullptr;
-    order_.splice(order_.begin(), order_, at->second);
-    return at->second->bytes;
+    const List::iterator entry = at->second;
+    if (entry->kept) {
+        protected_.splice(protected_.begin(), protected_, entry);
+        return entry->bytes;
+    }
+    entry->kept = true;
+    protected_used_ += cost(*entry);
+    protected_.splice(protected_.begin(), probation_, entry);
+    // The protected segment's oldest go back on probation, not out.
+    while (protected_used_ > protected_capacity_ && protected_.size() > 1) {
+        const List::iterator old = std::prev(protected_.end());
+        old->kept = false;
+        protected_used_ -= cost(*old);
+        probation_.splice(probation_.begin(), protected_, old);
+    }
+    return entry->bytes;
 }
 
 void AnswerCache::put(const std::string& key, std::shared_ptr<const std::string> bytes) {
@@ -17,18 +38,13 @@ void AnswerCache::put(const std::string& key, std::shared_ptr<const std::string>
     const size_t needed = cost(entry);
     if (needed > capacity_) return;
     std::lock_guard lock(mutex_);
-    if (const auto at = index_.find(key); at != index_.end()) {
-        used_ -= cost(*at->second);
-        order_.erase(at->second);
-        index_.erase(at);
+    if (const auto at = index_.find(key); at != index_.end()) drop(at->second->kept ? protected_ : probation_, at->second);
+    while (used_ + needed > capacity_) {
+        if (!probation_.empty()) drop(probation_, std::prev(probation_.end()));
+        else drop(protected_, std::prev(protected_.end()));
     }
-    while (used_ + needed > capacity_ && !order_.empty()) {
-        used_ -= cost(order_.back());
-        index_.erase(order_.back().key);
-        order_.pop_back();
-    }
-    order_.push_front(std::move(entry));
-    index_[key] = order_.begin();
+    probation_.push_front(std::move(entry));
+    index_[key] = probation_.begin();
     used_ += needed;
 }
 

@@ -1,9 +1,12 @@
 #include "serve/job_queue.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace serve {
 
-JobQueue::JobQueue(int32_t workers, int32_t waiting, Metrics& metrics)
-    : workers_(workers), waiting_(waiting), metrics_(metrics) {
+JobQueue::JobQueue(int32_t workers, int32_t waiting, Metrics& metrics, int32_t niceness)
+    : workers_(workers), waiting_(waiting), metrics_(metrics), niceness_(niceness) {
     for (int32_t k = 0; k < workers_; ++k) threads_.emplace_back([this] { serve(); });
 }
 
@@ -33,6 +36,8 @@ void JobQueue::push(std::function<void()> job) {
 }
 
 void JobQueue::serve() {
+    // Linux gives each thread its own nice value; failing leaves it as it is.
+    if (niceness_ > 0) (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), niceness_);
     for (;;) {
         std::function<void()> job;
         {

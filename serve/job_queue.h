@@ -16,7 +16,9 @@ namespace serve {
 
 class JobQueue {
 public:
-    JobQueue(int32_t workers, int32_t waiting, Metrics& metrics);
+    // `niceness` above 0 lowers the workers' priority, so that the short
+    // requests answered on the connection threads need not wait for them.
+    JobQueue(int32_t workers, int32_t waiting, Metrics& metrics, int32_t niceness = 0);
     ~JobQueue();
     JobQueue(const JobQueue&) = delete;
     JobQueue& operator=(const JobQueue&) = delete;
@@ -33,6 +35,7 @@ private:
     const int32_t workers_;
     const int32_t waiting_;
     Metrics& metrics_;
+    const int32_t niceness_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::function<void()>> jobs_;

@@ -3,8 +3,11 @@
 # kind of request, all at once, sharing the connections given. Prints per
 # kind the requests per second, latency percentiles and answers other than
 # 200 by status, and the server's memory (resident at minute 1 and at the
-# end, and the peak).
+# end, and the peak), and the latency percentiles of every request but the
+# gap fillings together.
 # Run by hand: bench/serve-load.sh [connections [seconds [scratch-dir [build-dir]]]]
+# PDSI_SLOW_CLIENTS=N adds N clients that send their request a byte a
+# second and start again when closed; PDSI_SERVE_OPTIONS adds server options.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 conns=${1:-64}
@@ -23,6 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+pids=()
 coproc SRV { exec "$build/cli/pdsi" serve --listen 127.0.0.1:0 --quiet --max-per-client 100000 ${PDSI_SERVE_OPTIONS:-}; }
 server_pid=$SRV_PID
 read -r line <&"${SRV[0]}"
@@ -43,7 +47,34 @@ kinds=(
 total_weight=0
 for k in "${kinds[@]}"; do set -- $k; total_weight=$((total_weight + $2)); done
 
-pids=()
+if [ "${PDSI_SLOW_CLIENTS:-0}" -gt 0 ]; then
+  python3 - "$port" "$PDSI_SLOW_CLIENTS" "$secs" <<'PY' &
+import socket, sys, time
+port, count, secs = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
+request = b"GET /health HTTP/1.1\r\nHost: x\r\nX-Slow: " + b"a" * 4096 + b"\r\n\r\n"
+clients = []
+def opened():
+    c = socket.create_connection(("127.0.0.1", port))
+    c.setblocking(False)
+    return [c, 0]
+clients = [opened() for _ in range(count)]
+end = time.time() + secs
+reopened = 0
+while time.time() < end:
+    for k, (c, at) in enumerate(clients):
+        try:
+            c.send(request[at:at + 1])
+            clients[k][1] = (at + 1) % len(request)
+        except OSError:
+            c.close()
+            clients[k] = opened()
+            reopened += 1
+    time.sleep(1)
+print(f"slow clients: {count} held for {secs:.0f} s, {reopened} closed by the server and opened again")
+PY
+  pids+=($!)
+fi
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for k in "${kinds[@]}"; do
   name=${k%% *}; rest=${k#* }; weight=${rest%% *}; expr=${rest#* }
   c=$(( conns * weight / total_weight )); (( c >= 1 )) || c=1
@@ -55,6 +86,11 @@ response = function(status) if status ~= 200 then codes[status] = (codes[status]
 local threads = {}
 setup = function(t) table.insert(threads, t) end
 done = function(summary, latency)
+  -- Its quantiles, for the percentiles of the kinds together.
+  local q = io.open("$work/$name.q", "w")
+  q:write(summary.requests, "\n")
+  for i = 1, 1000 do q:write(latency:percentile(i / 10), "\n") end
+  q:close()
   local out = {}
   for _, t in ipairs(threads) do
     local c = t:get("codes")
@@ -78,9 +114,35 @@ done
 early=$(( secs < 120 ? secs / 2 : 60 ))
 sleep "$early"
 rss_early=$(awk '/VmRSS/ {print $2}' "/proc/$server_pid/status")
+peak_early=$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")
 for p in "${pids[@]}"; do wait "$p" || true; done
 rss_end=$(awk '/VmRSS/ {print $2}' "/proc/$server_pid/status")
 peak=$(awk '/VmHWM/ {print $2}' "/proc/$server_pid/status")
-echo "mixed load, $conns connections, ${secs} s, cores: $(nproc), load before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "mixed load, $conns connections, ${secs} s, cores: $(nproc), load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg)"
 for k in "${kinds[@]}"; do grep -h -v '^Running\|^  \|^Requests\|^Transfer\|requests in' "$work/${k%% *}.out" || true; done
-echo "server memory: resident $((rss_early / 1024)) MB at ${early} s, $((rss_end / 1024)) MB at the end, peak $((peak / 1024)) MB"
+# Each kind's share of the requests weighs its quantiles.
+python3 - "$work" "$secs" small large summary dap cached <<'PY'
+import bisect, sys
+work, secs, names = sys.argv[1], float(sys.argv[2]), sys.argv[3:]
+kinds = []
+for name in names:
+    try:
+        values = [float(v) for v in open(f"{work}/{name}.q").read().split()]
+    except OSError:
+        continue
+    kinds.append((values[0], sorted(values[1:])))
+total = sum(n for n, _ in kinds)
+if total:
+    points = sorted({x for _, q in kinds for x in q})
+    def share_at_most(x):
+        return sum(n * bisect.bisect_right(q, x) / len(q) for n, q in kinds) / total
+    shown, k = [], 0
+    for p in (0.50, 0.90, 0.99):
+        while k < len(points) - 1 and share_at_most(points[k]) < p:
+            k += 1
+        shown.append(points[k] / 1000)
+    print("all but gap fillings: %.1f req/s  p50 %7.1f  p90 %7.1f  p99 %7.1f  max %7.1f ms" %
+          (total / secs, *shown, points[-1] / 1000))
+PY
+echo "server memory: resident $((rss_early / 1024)) MB at ${early} s, $((rss_end / 1024)) MB at the end;" \
+     "peak $((peak_early / 1024)) MB at ${early} s, $((peak / 1024)) MB at the end"

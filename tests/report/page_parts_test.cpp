@@ -5,6 +5,8 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "report/escape.h"
 #include "report/map_geometry.h"
@@ -25,6 +27,33 @@ TEST(ReportMap, CellSquareInGridUnits) {
         const report::CellRect rect = report::cell_rect(r.lat, r.lon);
         EXPECT_EQ(rect.x, r.x) << r.name;
         EXPECT_EQ(rect.y, r.y) << r.name;
+    }
+}
+
+// A run of one year whose cells hold 0 every month, not filled.
+report::ReportData run_of(const std::vector<std::pair<float, float>>& cells) {
+    report::ReportData data;
+    data.run.iyr1 = data.run.iyr2 = 1901;
+    for (const auto& [lat, lon] : cells) data.run.cells.push_back({lat, lon, ""});
+    data.run.values.assign(12 * cells.size(), 0.0f);
+    return data;
+}
+
+TEST(ReportMap, LabelsAtTheEdgesOfTheView) {
+    const std::string lon = "text-anchor=\"middle\">", lat = "text-anchor=\"end\">", deg = "\u00B0";
+    struct Row { const char* name; std::vector<std::pair<float, float>> cells; std::vector<std::string> shown; };
+    const Row rows[] = {
+        {"meridian and equator, 10 degrees on the upper edges", {{-3.75f, 1.25f}},
+         {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<"}},
+        {"meridian and equator on the lower edges", {{-6.25f, 6.25f}}, {lon + "0" + deg + "<", lat + "0" + deg + "<"}},
+        {"the grid's corners", {{-58.75f, -178.75f}, {-58.75f, 178.75f}},
+         {lon + "180" + deg + "W<", lon + "180" + deg + "E<", lat + "90" + deg + "S<",
+          "x1=\"144\" y1=\"0\" x2=\"144\" y2=\"72\"", "x1=\"0\" y1=\"72\" x2=\"144\" y2=\"72\""}},
+        {"60 degrees wide: labels every 10", {{1.25f, -178.75f}, {1.25f, -121.25f}}, {lon + "170" + deg + "W<"}},
+    };
+    for (const Row& r : rows) {
+        const std::string page = report::render_page(run_of(r.cells), "pdsi");
+        for (const std::string& text : r.shown) EXPECT_NE(page.find(text), std::string::npos) << r.name << ": " << text;
     }
 }
 

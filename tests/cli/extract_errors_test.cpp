@@ -92,6 +92,12 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
         {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "Error writing file"}},
         {"a lone cell", plus({"--lat=36.25:36.25", "--lon=-96.25:-96.25", "--fill", "1851:1851"}), 1,
          {"cell 1 (36.25, -96.25)", "no neighbour", "hold no cell"}},
+        {"a lone second cell",
+         {"extract", "--grid", "GRID", "--years", "1850:1851", "--max-missing", "0.1", "--lat=-11.25:-3.75",
+          "--lon=-168.75:-166.25", "--fill", "1851:1851"},
+         1, {"cell 2 (-3.75, -168.75)", "hold cell 1 only,"}},
+        {"a lone third cell", plus({"--lat=13.75:23.75", "--lon=-151.25:-151.25", "--fill", "1851:1851"}), 1,
+         {"cell 3 (23.75, -151.25)", "hold cells 1 to 2 only"}},
     };
     for (const Case& c : cases) {
         testsupport::TempDir dir;
@@ -100,6 +106,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
         for (const std::string& word : c.words)
             EXPECT_NE(run.err.find(word), std::string::npos) << c.name << ": no \"" << word << "\" in\n" << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << "\n" << run.err;
+        EXPECT_EQ(run.err.find('\r'), std::string::npos) << c.name << ": a progress line on a pipe";
         if (c.status == 2) {
             EXPECT_TRUE(fs::is_empty(dir.path())) << c.name << ": files written";
         }

@@ -1,5 +1,6 @@
-// The page's pure parts: where a cell goes on the map, its colour class,
-// the escaping of file text, the time axis and the packed series.
+// The page's pure parts: where a cell goes on the map, its labels and
+// colour class, the calibration years, the escaping of file text, the time
+// axis and the packed series.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,6 +56,35 @@ TEST(ReportMap, LabelsAtTheEdgesOfTheView) {
         const std::string page = report::render_page(run_of(r.cells), "pdsi");
         for (const std::string& text : r.shown) EXPECT_NE(page.find(text), std::string::npos) << r.name << ": " << text;
     }
+}
+
+TEST(ReportCalibration, FoundFromTheMeansOfTheReport) {
+    // 1901-1903. Cell 1: 0, 0, then 2 every month of 1903. Cell 2 as cell 1
+    // but January 1903 is 10, screened as an outlier, and February missing.
+    // Cell 3: no value in 1903. Cell 4: 0 throughout, so no span tells.
+    report::ReportData data = run_of({{1.25f, 1.25f}, {1.25f, 3.75f}, {1.25f, 6.25f}, {1.25f, 8.75f}});
+    runfiles::RunData& run = data.run;
+    run.iyr1 = 1901, run.iyr2 = 1903;
+    run.values.assign(4 * 36, 0.0f);
+    for (int32_t k = 24; k < 36; ++k) run.values[k] = run.values[36 + k] = 2.0f, run.values[72 + k] = runfiles::kMissing;
+    run.values[36 + 24] = 10.0f, run.values[36 + 25] = runfiles::kMissing;
+    auto fit = [](std::vector<int32_t> gpt, std::vector<float> xmn, std::vector<float> sig) {
+        report::CellFit f;
+        f.gpt = gpt, f.xmn = xmn, f.sig = sig, f.r = 0.9f;
+        return f;
+    };
+    const report::CellFit last_year = fit({1, 2}, {2.0f, 2.0f}, {0.0f, 0.0f});
+    using Span = std::optional<std::pair<int32_t, int32_t>>;
+    struct Row { const char* name; std::vector<report::CellFit> fits; Span span; };
+    const Row rows[] = {
+        {"the last year, its outlier and gap left out", {last_year}, std::pair{1903, 1903}},
+        {"the whole span", {fit({1}, {0.667f}, {0.943f})}, std::pair{1901, 1903}},
+        {"a cell without a value in the span", {fit({1, 3}, {2.0f, -99.9f}, {0.0f, -99.9f})}, std::pair{1903, 1903}},
+        {"a mean off by the tolerance", {fit({1, 4}, {2.0f, 0.0011f}, {0.0f, 0.0f})}, std::pair{1903, 1903}},
+        {"a mean off by more", {fit({1, 4}, {2.0f, std::nextafter(0.0011f, 1.0f)}, {0.0f, 0.0f})}, std::nullopt},
+        {"cells that disagree", {last_year, fit({1}, {0.667f}, {0.943f})}, std::nullopt},
+    };
+    for (const Row& r : rows) EXPECT_EQ(report::infer_calibration(run, r.fits), r.span) << r.name;
 }
 
 TEST(ReportMap, ColourClassAtEachBreak) {

@@ -44,6 +44,10 @@ TEST(PdsiReport, BothWaysMakeTheSamePage) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.out, "  " + (work / "run" / kPage).string() + "  " + std::to_string(page.size()) + " bytes\n");
     EXPECT_EQ(read_file(work / "run" / kPage), page);
+    // A clock that ticks in seconds gives the report the data file's time: still this run's.
+    fs::last_write_time(work / "run" / "MonthlyPDSI_QC.out", fs::last_write_time(work / "run" / "MonthlyPDSI.tsf"));
+    ASSERT_EQ(run_pdsi(work.path(), {"report", (work / "run").string(), "-q"}).status, 0);
+    EXPECT_EQ(read_file(work / "run" / kPage), page);
     const size_t cells = count(read_file(work / "run" / "MonthlyPDSI.xy"), "\n") - 3;
     EXPECT_EQ(count(page, "<rect class=\"cell "), cells);
     EXPECT_NE(page.find("1851 to 1852 (found from"), std::string::npos) << "calibration period";

@@ -1,5 +1,6 @@
-// What `pdsi` says and returns when it refuses a request or a run fails,
-// and that nothing is left behind where it refused.
+// What `pdsi` says and returns when it refuses a request, a run fails or
+// the calibration is not the one asked for, and that nothing is left
+// behind where it refused.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -96,6 +97,9 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          {"extract", "--grid", "GRID", "--years", "1850:1851", "--max-missing", "0.1", "--lat=-11.25:-3.75",
           "--lon=-168.75:-166.25", "--fill", "1851:1851"},
          1, {"cell 2 (-3.75, -168.75)", "hold cell 1 only,"}},
+        {"a calibration short of the span's end, told how it is used",
+         plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--fill", "1850:1850"}), 0,
+         {"calibration uses 1851-1851 (1 year ending with the span)"}},
         {"a lone third cell", plus({"--lat=13.75:23.75", "--lon=-151.25:-151.25", "--fill", "1851:1851"}), 1,
          {"cell 3 (23.75, -151.25)", "hold cells 1 to 2 only"}},
     };

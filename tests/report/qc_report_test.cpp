@@ -1,5 +1,5 @@
-// The gap filling's report read for the page: figures of a real report,
-// damaged figures read as none, and the reports it refuses.
+// The gap filling's report read for the page: figures of a real report and
+// of edited ones (damaged figures read as none), and the reports it refuses.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,11 +68,19 @@ TEST(QcReport, RefusesWhatIsNotAWholeReport) {
     }
 }
 
-TEST(QcReport, DamagedFiguresAreNone) {
+TEST(QcReport, FiguresOfAnEditedReport) {
     const std::string real =
         testsupport::read_file(testsupport::source_path("e2e/expected/qc_analysis_last_years/MonthlyPDSI_QC.out"));
     struct Row { const char* name; const char* from; const char* to; bool (*holds)(const report::CellFit&); };
     const Row rows[] = {
+        {"eleven outliers of its own, the last on a continuation line", " gpt    1   12.50  12.50\n",
+         " gpt    1   12.50  12.50  12.50  12.50  12.50  12.50  12.50  12.50  12.50  12.50\n           -12.50\n",
+         [](const report::CellFit& f) { return f.outliers == 11; }},
+        {"a second component used", " PC1:  -0.884  -1.056   0.095   PC used in PDSI estimates\n",
+         " PC1:  -0.884  -1.056   0.095   PC used in PDSI estimates\n"
+         " PC2:   0.300   0.200   0.000   PC used in PDSI estimates\n"
+         " PC3:   0.050   0.010   0.000   PC NOT used in PDSI estimates\n",
+         [](const report::CellFit& f) { return f.components == std::vector<int32_t>{1, 2}; }},
         {"a letter inside the correlation", " Sum:   0.884", " Sum:   0.8x4",
          [](const report::CellFit& f) { return f.r && std::isnan(*f.r) && *f.slope == 1.0f; }},
         {"a blank inside the slope", " Sum:   0.884   1.000", " Sum:   0.884   1.0 0",

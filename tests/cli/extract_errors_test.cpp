@@ -90,7 +90,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          {"record 97", "grid row 39 of February 1850", "grid column 33", "not a number"}},
         {"grid cut short", {"extract", "--grid", (work / "short.txt").string(), "--years", "1850:1852", "--max-missing", "1"},
          1, {"short.txt", "ends after record 1345", "cut short"}},
-        {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "Error writing file"}},
+        {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "error: Error writing file"}},
         {"a lone cell", plus({"--lat=36.25:36.25", "--lon=-96.25:-96.25", "--fill", "1851:1851"}), 1,
          {"cell 1 (36.25, -96.25)", "no neighbour", "hold no cell"}},
         {"a lone second cell",

@@ -19,6 +19,7 @@ struct Case {
     std::vector<std::string> args;  // "GRID" stands for the grid file's path
     int status;
     std::vector<std::string> words;  // each must be in the message
+    const char* out = "";            // and this on standard output
 };
 
 std::vector<std::string> with_grid(std::vector<std::string> args, const fs::path& grid) {
@@ -45,6 +46,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
     fs::create_symlink("/dev/full", work / "full" / "MonthlyPDSI.tsf");
     fs::create_directories(work / "taken");
     testsupport::write_file(work / "taken" / "file", "");
+    fs::create_directories(work / "page" / "MonthlyPDSI_report.html.tmp");
     // A good request on `grid_file` with more options.
     auto plus = [&](std::vector<std::string> more, const std::string& grid_file = "GRID") {
         std::vector<std::string> args{"extract", "--grid", grid_file, "--years", "1850:1851", "--max-missing", "0.5"};
@@ -99,7 +101,10 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          1, {"cell 2 (-3.75, -168.75)", "hold cell 1 only,"}},
         {"a calibration short of the span's end, told how it is used",
          plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--fill", "1850:1850"}), 0,
-         {"calibration uses 1851-1851 (1 year ending with the span)"}},
+         {"calibration uses 1851-1851 (1 year ending with the span)"}, "pdsi extract: 2 cells in the box, 2 kept"},
+        {"a page that cannot be written",
+         plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--out", (work / "page").string(), "--report", "-q"}), 1,
+         {"pdsi report: error: ", "MonthlyPDSI_report.html.tmp: cannot be created"}},
         {"a lone third cell", plus({"--lat=13.75:23.75", "--lon=-151.25:-151.25", "--fill", "1851:1851"}), 1,
          {"cell 3 (23.75, -151.25)", "hold cells 1 to 2 only"}},
     };
@@ -111,6 +116,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
             EXPECT_NE(run.err.find(word), std::string::npos) << c.name << ": no \"" << word << "\" in\n" << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << "\n" << run.err;
         EXPECT_EQ(run.err.find('\r'), std::string::npos) << c.name << ": a progress line on a pipe";
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.name << ": no \"" << c.out << "\" in\n" << run.out;
         if (c.status == 2) {
             EXPECT_TRUE(fs::is_empty(dir.path())) << c.name << ": files written";
         }

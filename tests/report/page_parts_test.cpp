@@ -82,6 +82,7 @@ TEST(ReportCalibration, FoundFromTheMeansOfTheReport) {
         {"a cell without a value in the span", {fit({1, 3}, {2.0f, -99.9f}, {0.0f, -99.9f})}, std::pair{1903, 1903}},
         {"a mean off by the tolerance", {fit({1, 4}, {2.0f, 0.0011f}, {0.0f, 0.0f})}, std::pair{1903, 1903}},
         {"a mean off by more", {fit({1, 4}, {2.0f, std::nextafter(0.0011f, 1.0f)}, {0.0f, 0.0f})}, std::nullopt},
+        {"a neighbour past the run", {fit({1, 5}, {2.0f, 2.0f}, {0.0f, 0.0f})}, std::nullopt},
         {"cells that disagree", {last_year, fit({1}, {0.667f}, {0.943f})}, std::nullopt},
     };
     for (const Row& r : rows) EXPECT_EQ(report::infer_calibration(run, r.fits), r.span) << r.name;

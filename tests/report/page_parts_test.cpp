@@ -31,18 +31,26 @@ TEST(ReportMap, CellSquareInGridUnits) {
     }
 }
 
-// A run of one year whose cells hold 0 every month, not filled.
-report::ReportData run_of(const std::vector<std::pair<float, float>>& cells) {
+struct Month { size_t cell, k; float value; };
+
+// A run of one year whose cells hold 0 every month but `months`, not filled.
+report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, const std::vector<Month>& months = {}) {
     report::ReportData data;
     data.run.iyr1 = data.run.iyr2 = 1901;
     for (const auto& [lat, lon] : cells) data.run.cells.push_back({lat, lon, ""});
     data.run.values.assign(12 * cells.size(), 0.0f);
+    for (const Month& m : months) data.run.values[12 * m.cell + m.k] = m.value;
     return data;
 }
 
-TEST(ReportMap, LabelsAtTheEdgesOfTheView) {
+TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
     const std::string lon = "text-anchor=\"middle\">", lat = "text-anchor=\"end\">", deg = "\u00B0";
-    struct Row { const char* name; std::vector<std::pair<float, float>> cells; std::vector<std::string> shown; };
+    struct Row {
+        const char* name;
+        std::vector<std::pair<float, float>> cells;
+        std::vector<std::string> shown;
+        std::vector<Month> months = {};
+    };
     const Row rows[] = {
         {"meridian and equator, 10 degrees on the upper edges", {{-3.75f, 1.25f}},
          {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<"}},
@@ -51,9 +59,12 @@ TEST(ReportMap, LabelsAtTheEdgesOfTheView) {
          {lon + "180" + deg + "W<", lon + "180" + deg + "E<", lat + "90" + deg + "S<",
           "x1=\"144\" y1=\"0\" x2=\"144\" y2=\"72\"", "x1=\"0\" y1=\"72\" x2=\"144\" y2=\"72\""}},
         {"60 degrees wide: labels every 10", {{1.25f, -178.75f}, {1.25f, -121.25f}}, {lon + "170" + deg + "W<"}},
+        {"a cell's own outliers, 10 the least, and its gaps", {{1.25f, 1.25f}, {1.25f, 3.75f}},
+         {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.0833,\"out\":1"},
+         {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {1, 0, 12.0f}}},
     };
     for (const Row& r : rows) {
-        const std::string page = report::render_page(run_of(r.cells), "pdsi");
+        const std::string page = report::render_page(run_of(r.cells, r.months), "pdsi");
         for (const std::string& text : r.shown) EXPECT_NE(page.find(text), std::string::npos) << r.name << ": " << text;
     }
 }

@@ -33,13 +33,15 @@ TEST(ReportMap, CellSquareInGridUnits) {
 
 struct Month { size_t cell, k; float value; };
 
-// A run of one year whose cells hold 0 every month but `months`, not filled.
-report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, const std::vector<Month>& months = {}) {
+// A run of one year whose cells hold 0 every month but `months`.
+report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, const std::vector<Month>& months = {},
+                          bool filled = false) {
     report::ReportData data;
     data.run.iyr1 = data.run.iyr2 = 1901;
     for (const auto& [lat, lon] : cells) data.run.cells.push_back({lat, lon, ""});
     data.run.values.assign(12 * cells.size(), 0.0f);
     for (const Month& m : months) data.run.values[12 * m.cell + m.k] = m.value;
+    if (filled) data.run.estimates = data.run.values;
     return data;
 }
 
@@ -50,6 +52,7 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
         std::vector<std::pair<float, float>> cells;
         std::vector<std::string> shown;
         std::vector<Month> months = {};
+        bool filled = false;
     };
     const Row rows[] = {
         {"meridian and equator, 10 degrees on the upper edges", {{-3.75f, 1.25f}},
@@ -62,9 +65,14 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
         {"a cell's own outliers, 10 the least, and its gaps", {{1.25f, 1.25f}, {1.25f, 3.75f}},
          {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.0833,\"out\":1"},
          {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {1, 0, 12.0f}}},
+        {"the legend of missing months", {{1.25f, 1.25f}},
+         {"c0\"></span>below 5 %<", "c1\"></span>5 % to 10 %<", "c5\"></span>75 % to 100 %<", "cm\"></span>all missing<"}},
+        {"the legend of fits", {{1.25f, 1.25f}},
+         {"c0\"></span>below 0.50<", "c1\"></span>0.50 to 0.60<", "c6\"></span>0.95 and above<", "cm\"></span>no fit<"},
+         {}, true},
     };
     for (const Row& r : rows) {
-        const std::string page = report::render_page(run_of(r.cells, r.months), "pdsi");
+        const std::string page = report::render_page(run_of(r.cells, r.months, r.filled), "pdsi");
         for (const std::string& text : r.shown) EXPECT_NE(page.find(text), std::string::npos) << r.name << ": " << text;
     }
 }

@@ -110,6 +110,7 @@ TEST(PdsiReport, StageStoppedEarlyGivesThePageOfTheCellsItHolds) {
     const std::string page = read_file(run / kPage);
     EXPECT_NE(page.find("stopped at cell 4"), std::string::npos);
     EXPECT_EQ(count(page, "\"est\":"), 3u) << "estimates of cells 1 to 3 only";
+    EXPECT_EQ(count(page, "],\"r\":"), 3u) << "fit figures of cells 1 to 3 only";
     // Cell 2's estimates under another cell's header.
     std::string moved = qc.substr(0, at);
     moved.replace(moved.find("\n   -31.25  -98.75") + 1, 17, "   -31.25  -96.25");

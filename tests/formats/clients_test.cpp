@@ -114,6 +114,8 @@ TEST_F(Clients, NcdumpShowsTheDimensionsAndVariables) {
             EXPECT_NE(out.text.find(line), std::string::npos) << run.name << ": no " << line << "\n" << out.text;
         const std::string box = *run.box ? std::string(":box = \"") + run.box + " (mid-points" : ":box =";
         EXPECT_EQ(out.text.find(box) != std::string::npos, *run.box != '\0') << run.name << ": " << box << "\n" << out.text;
+        const std::string span = run.nmon ? ":span = \"1850:" + std::to_string(1849 + run.nmon / 12) + "\"" : ":span =";
+        EXPECT_EQ(out.text.find(span) != std::string::npos, run.nmon > 0) << run.name << ": " << span << "\n" << out.text;
         const bool filled = std::string(run.name) == "filled";
         EXPECT_EQ(out.text.find("float pdsi_filled(time, lat, lon)") != std::string::npos, filled) << run.name;
     }

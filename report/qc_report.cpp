@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <type_traits>
 
 #include "runfiles/run_data.h"
 
@@ -12,13 +14,27 @@ namespace {
 
 bool starts(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
 
-// A fixed field as a number; NaN when it holds none (blanks, asterisks).
-float field(std::string_view line, size_t first, size_t width) {
-    if (first >= line.size()) return NAN;
-    const std::string text(line.substr(first, width));
+// The text as one number, blanks around it allowed; NaN when it holds
+// none (blanks, asterisks) or more than one, as a damaged record may.
+float number(std::string_view text) {
+    const std::string copy(text);
     char* end = nullptr;
-    const float value = std::strtof(text.c_str(), &end);
-    return end == text.c_str() ? NAN : value;
+    const float value = std::strtof(copy.c_str(), &end);
+    return end != copy.c_str() && end[std::strspn(end, " ")] == '\0' ? value : NAN;
+}
+
+// A cell number; 0, which names no cell, unless the text is one whole number.
+int32_t cell_number(std::string_view text) {
+    const std::string copy(text);
+    char* end = nullptr;
+    const long value = std::strtol(copy.c_str(), &end, 10);
+    const bool whole = end != copy.c_str() && end[std::strspn(end, " ")] == '\0' && value == static_cast<int32_t>(value);
+    return whole ? static_cast<int32_t>(value) : 0;
+}
+
+// A fixed field; blank when the line ends before it.
+std::string_view field(std::string_view line, size_t first, size_t width) {
+    return first >= line.size() ? std::string_view() : line.substr(first, width);
 }
 
 template <class T>
@@ -28,9 +44,8 @@ std::vector<T> numbers_after(std::string_view line, size_t first) {
     std::istringstream words{std::string(line.substr(first))};
     std::string word;
     while (words >> word) {
-        char* end = nullptr;
-        const float value = std::strtof(word.c_str(), &end);
-        out.push_back(*end == '\0' ? static_cast<T>(value) : static_cast<T>(NAN));
+        if constexpr (std::is_integral_v<T>) out.push_back(cell_number(word));
+        else out.push_back(number(word));
     }
     return out;
 }
@@ -67,13 +82,13 @@ std::vector<CellFit> read_qc_report(textio::LineSource& in, const std::string& a
         if (starts(line, " Grid point:")) {
             close_block();
             CellFit fit;
-            fit.cell = static_cast<int32_t>(field(line, 13, 4));
-            fit.lat = field(line, 17, 9);
-            fit.lon = field(line, 26, 8);
+            fit.cell = cell_number(field(line, 13, 4));
+            fit.lat = number(field(line, 17, 9));
+            fit.lon = number(field(line, 26, 8));
             const int32_t expected = static_cast<int32_t>(cells.size()) + 1;
             if (fit.cell != expected)
                 throw runfiles::RunFileError(at + ": line " + std::to_string(line_no) + " names grid point " +
-                                             std::string(line.substr(13, 4)) + " where " +
+                                             std::string(field(line, 13, 4)) + " where " +
                                              std::to_string(expected) + " comes next");
             cells.push_back(std::move(fit));
             open = true;
@@ -88,7 +103,7 @@ std::vector<CellFit> read_qc_report(textio::LineSource& in, const std::string& a
         } else if (line.find("outliers found:") != std::string_view::npos) {
             in_outliers = true;
         } else if (in_outliers && starts(line, " gpt")) {
-            outlier_gpt = static_cast<int32_t>(field(line, 4, 5));
+            outlier_gpt = cell_number(field(line, 4, 5));
             if (outlier_gpt == fit.cell) fit.outliers += count_words(line, 10);
         } else if (in_outliers && starts(line, "          ")) {
             if (outlier_gpt == fit.cell) fit.outliers += count_words(line, 10);
@@ -100,9 +115,9 @@ std::vector<CellFit> read_qc_report(textio::LineSource& in, const std::string& a
                                              line.find("PC used") != std::string_view::npos)) {
             fit.components.push_back(line[3] - '0');
         } else if (starts(line, " Sum:")) {
-            fit.r = field(line, 5, 8);
-            fit.slope = field(line, 13, 8);
-            fit.intercept = field(line, 21, 8);
+            fit.r = number(field(line, 5, 8));
+            fit.slope = number(field(line, 13, 8));
+            fit.intercept = number(field(line, 21, 8));
             done = true;
         } else if (line.find("written as read") != std::string_view::npos) {
             fit.note = std::string(line.substr(1));

@@ -125,7 +125,7 @@ build() { run "$build_timeout" nice -n 10 cmake --build "$cur" -j 2 "${@:2}" >>"
 programs_of() {
     case "$1" in
         runfiles) echo runfiles formats report serve ;;
-        formats) echo formats serve ;;
+        formats) echo formats serve dap ;;
         report) echo report page serve ;;
         cli) echo cli formats report serve ;;
         serve) echo serve page dap ;;

@@ -1,5 +1,6 @@
-// What `pdsi` says and returns when it refuses a request or a run fails,
-// and that nothing is left behind where it refused.
+// What `pdsi` says and returns when it refuses a request, a run fails or
+// the calibration is not the one asked for, and that nothing is left
+// behind where it refused.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,6 +19,7 @@ struct Case {
     std::vector<std::string> args;  // "GRID" stands for the grid file's path
     int status;
     std::vector<std::string> words;  // each must be in the message
+    const char* out = "";            // and this on standard output
 };
 
 std::vector<std::string> with_grid(std::vector<std::string> args, const fs::path& grid) {
@@ -44,6 +46,7 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
     fs::create_symlink("/dev/full", work / "full" / "MonthlyPDSI.tsf");
     fs::create_directories(work / "taken");
     testsupport::write_file(work / "taken" / "file", "");
+    fs::create_directories(work / "page" / "MonthlyPDSI_report.html.tmp");
     // A good request on `grid_file` with more options.
     auto plus = [&](std::vector<std::string> more, const std::string& grid_file = "GRID") {
         std::vector<std::string> args{"extract", "--grid", grid_file, "--years", "1850:1851", "--max-missing", "0.5"};
@@ -89,9 +92,21 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
          {"record 97", "grid row 39 of February 1850", "grid column 33", "not a number"}},
         {"grid cut short", {"extract", "--grid", (work / "short.txt").string(), "--years", "1850:1852", "--max-missing", "1"},
          1, {"short.txt", "ends after record 1345", "cut short"}},
-        {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "Error writing file"}},
+        {"a full disk", plus({"--out", (work / "full").string()}), 1, {"full/MonthlyPDSI.tsf", "error: Error writing file"}},
         {"a lone cell", plus({"--lat=36.25:36.25", "--lon=-96.25:-96.25", "--fill", "1851:1851"}), 1,
          {"cell 1 (36.25, -96.25)", "no neighbour", "hold no cell"}},
+        {"a lone second cell",
+         {"extract", "--grid", "GRID", "--years", "1850:1851", "--max-missing", "0.1", "--lat=-11.25:-3.75",
+          "--lon=-168.75:-166.25", "--fill", "1851:1851"},
+         1, {"cell 2 (-3.75, -168.75)", "hold cell 1 only,"}},
+        {"a calibration short of the span's end, told how it is used",
+         plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--fill", "1850:1850"}), 0,
+         {"calibration uses 1851-1851 (1 year ending with the span)"}, "pdsi extract: 2 cells in the box, 2 kept"},
+        {"a page that cannot be written",
+         plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--out", (work / "page").string(), "--report", "-q"}), 1,
+         {"pdsi report: error: ", "MonthlyPDSI_report.html.tmp: cannot be created"}},
+        {"a lone third cell", plus({"--lat=13.75:23.75", "--lon=-151.25:-151.25", "--fill", "1851:1851"}), 1,
+         {"cell 3 (23.75, -151.25)", "hold cells 1 to 2 only"}},
     };
     for (const Case& c : cases) {
         testsupport::TempDir dir;
@@ -100,6 +115,8 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
         for (const std::string& word : c.words)
             EXPECT_NE(run.err.find(word), std::string::npos) << c.name << ": no \"" << word << "\" in\n" << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << "\n" << run.err;
+        EXPECT_EQ(run.err.find('\r'), std::string::npos) << c.name << ": a progress line on a pipe";
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.name << ": no \"" << c.out << "\" in\n" << run.out;
         if (c.status == 2) {
             EXPECT_TRUE(fs::is_empty(dir.path())) << c.name << ": files written";
         }

@@ -24,6 +24,7 @@ TEST(PdsiParse, NumbersAreDecimalAndClampedAsTheDialogueDoes) {
         const char* name;
         std::vector<std::string> more;
         float south, north, west, east, fraction;
+        int32_t threads = 0;
     };
     const Row rows[] = {
         {"whole numbers carry no implied decimals", {"--lat=-10:50", "--lon=-100:100", "--max-missing", "50"},
@@ -36,6 +37,7 @@ TEST(PdsiParse, NumbersAreDecimalAndClampedAsTheDialogueDoes) {
          178.75f, 0.1f},
         {"the dialogue's single-precision value", {"--max-missing", "1.01"}, -58.75f, 76.25f, -178.75f, 178.75f,
          1.01f},
+        {"the most threads", {"--threads", "1024"}, -58.75f, 76.25f, -178.75f, 178.75f, 0.5f, 1024},
     };
     for (const Row& row : rows) {
         std::vector<std::string> args{"extract", "--years", "1901:2010"};
@@ -52,6 +54,7 @@ TEST(PdsiParse, NumbersAreDecimalAndClampedAsTheDialogueDoes) {
         EXPECT_EQ(o.lon ? o.lon->low : -178.75f, row.west) << row.name;
         EXPECT_EQ(o.lon ? o.lon->high : 178.75f, row.east) << row.name;
         EXPECT_EQ(o.max_missing, row.fraction) << row.name;
+        EXPECT_EQ(o.threads, row.threads) << row.name;
     }
 }
 

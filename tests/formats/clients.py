@@ -71,6 +71,9 @@ def check_xarray(d):
         if not (w.astype("datetime64[D]") < t < (w + 1).astype("datetime64[D]")):
             fail(f"{d}: time {t} is not inside the month {w}")
     lats, lons = ds["lat"].values, ds["lon"].values
+    for axis, mids in (("lat", lats), ("lon", lons)):
+        if not np.array_equal(ds[f"{axis}_bnds"].values, np.stack([mids - 1.25, mids + 1.25], axis=1)):
+            fail(f"{d}: {axis}_bnds are not the cells' edges")
     for name, cells in [("pdsi", obs)] + ([("pdsi_estimate", est)] if est else []):
         got = ds[name].values
         if got.dtype != np.float32:

@@ -22,21 +22,23 @@ struct RunCase {
     bool convert;                   // the copies by `pdsi convert` afterwards instead of --format
     int32_t nlat, nlon, nmon;       // the rectangle and the span the file must have
     bool screened;                  // the rectangle holds cells that are not in the files
+    const char* box;                // its outermost mid-points, "" for none
 };
 
 const RunCase kRuns[] = {
     {"one cell", {"--years", "1850:1852", "--lat=31.25:31.25", "--lon=-98.75:-98.75", "--max-missing", "1.01"}, true,
-     1, 1, 36, false},
+     1, 1, 36, false, "lat=31.25:31.25 lon=-98.75:-98.75"},
     {"box with screened cells",
      {"--years", "1850:1852", "--lat=31.25:41.25", "--lon=-98.75:-88.75", "--max-missing", "0.5"}, false, 5, 5, 36,
-     true},
+     true, "lat=31.25:41.25 lon=-98.75:-88.75"},
     {"filled",
      {"--years", "1850:1852", "--lat=31.25:41.25", "--lon=-98.75:-88.75", "--max-missing", "0.5", "--fill",
       "1851:1852"},
-     false, 5, 5, 36, true},
-    {"whole grid one year", {"--years", "1850:1850", "--max-missing", "0.99"}, false, 45, 144, 12, true},
+     false, 5, 5, 36, true, "lat=31.25:41.25 lon=-98.75:-88.75"},
+    {"whole grid one year", {"--years", "1850:1850", "--max-missing", "0.99"}, false, 45, 144, 12, true,
+     "lat=-41.25:68.75 lon=-178.75:178.75"},
     {"no cell kept", {"--years", "1850:1852", "--lat=31.25:41.25", "--lon=-98.75:-88.75", "--max-missing", "0"},
-     false, 0, 0, 0, false},
+     false, 0, 0, 0, false, ""},
 };
 
 struct Output {
@@ -110,6 +112,10 @@ TEST_F(Clients, NcdumpShowsTheDimensionsAndVariables) {
               // (ncdump shows each quote as \').
               std::string(run.convert ? " pdsi convert /" : "s.txt\\' --out /")})
             EXPECT_NE(out.text.find(line), std::string::npos) << run.name << ": no " << line << "\n" << out.text;
+        const std::string box = *run.box ? std::string(":box = \"") + run.box + " (mid-points" : ":box =";
+        EXPECT_EQ(out.text.find(box) != std::string::npos, *run.box != '\0') << run.name << ": " << box << "\n" << out.text;
+        const std::string span = run.nmon ? ":span = \"1850:" + std::to_string(1849 + run.nmon / 12) + "\"" : ":span =";
+        EXPECT_EQ(out.text.find(span) != std::string::npos, run.nmon > 0) << run.name << ": " << span << "\n" << out.text;
         const bool filled = std::string(run.name) == "filled";
         EXPECT_EQ(out.text.find("float pdsi_filled(time, lat, lon)") != std::string::npos, filled) << run.name;
     }

@@ -44,6 +44,10 @@ TEST(PdsiReport, BothWaysMakeTheSamePage) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.out, "  " + (work / "run" / kPage).string() + "  " + std::to_string(page.size()) + " bytes\n");
     EXPECT_EQ(read_file(work / "run" / kPage), page);
+    // A clock that ticks in seconds gives the report the data file's time: still this run's.
+    fs::last_write_time(work / "run" / "MonthlyPDSI_QC.out", fs::last_write_time(work / "run" / "MonthlyPDSI.tsf"));
+    ASSERT_EQ(run_pdsi(work.path(), {"report", (work / "run").string(), "-q"}).status, 0);
+    EXPECT_EQ(read_file(work / "run" / kPage), page);
     const size_t cells = count(read_file(work / "run" / "MonthlyPDSI.xy"), "\n") - 3;
     EXPECT_EQ(count(page, "<rect class=\"cell "), cells);
     EXPECT_NE(page.find("1851 to 1852 (found from"), std::string::npos) << "calibration period";
@@ -65,6 +69,8 @@ TEST(PdsiReport, RefusesBrokenRunsAndLeavesNoPage) {
         {"report cut inside a block", "MonthlyPDSI_QC.out", out.substr(0, out.rfind(" Sum:")), "cut short"},
         {"report of other cells", "MonthlyPDSI_QC.out", moved, "grid point 2 is at"},
         {"data file cut short", "MonthlyPDSI.tsf", tsf.substr(0, tsf.size() - 200), "MonthlyPDSI.tsf"},
+        {"a coordinate more than the data file's cells", "MonthlyPDSI.xy",
+         read_file(run / "MonthlyPDSI.xy") + "   -86.25  -26.25\n", "MonthlyPDSI.tsf: the file ends before cell"},
     };
     for (const Row& r : rows) {
         testsupport::TempDir copy;
@@ -80,6 +86,7 @@ TEST(PdsiReport, RefusesBrokenRunsAndLeavesNoPage) {
         EXPECT_EQ(result.err.rfind("pdsi report: error: ", 0), 0u) << r.name << ": " << result.err;
         EXPECT_EQ(count(result.err, "\n"), 1u) << r.name << ": " << result.err;
         EXPECT_NE(result.err.find(r.words), std::string::npos) << r.name << ": " << result.err;
+        EXPECT_EQ(result.err.find("pdsi-report-"), std::string::npos) << r.name << ": names its scratch folder";
         EXPECT_FALSE(fs::exists(copy / kPage)) << r.name;
         EXPECT_FALSE(fs::exists(copy / (std::string(kPage) + ".tmp"))) << r.name;
     }
@@ -103,6 +110,14 @@ TEST(PdsiReport, StageStoppedEarlyGivesThePageOfTheCellsItHolds) {
     const std::string page = read_file(run / kPage);
     EXPECT_NE(page.find("stopped at cell 4"), std::string::npos);
     EXPECT_EQ(count(page, "\"est\":"), 3u) << "estimates of cells 1 to 3 only";
+    EXPECT_EQ(count(page, "],\"r\":"), 3u) << "fit figures of cells 1 to 3 only";
+    // Cell 2's estimates under another cell's header.
+    std::string moved = qc.substr(0, at);
+    moved.replace(moved.find("\n   -31.25  -98.75") + 1, 17, "   -31.25  -96.25");
+    write_file(run / "MonthlyPDSI_QC.tsf", moved);
+    const auto refused = run_pdsi(work.path(), {"report", run.string(), "-q"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("MonthlyPDSI_QC.tsf: cell 2 is not at its mid-point"), std::string::npos) << refused.err;
 }
 
 // The browser's checks are in browser_check.py; it prints its table.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serve/app.h"
@@ -217,6 +218,7 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         {"NUL in a value", "years=1900:1901%00&max_missing=0.5", 400, "years: "},
         {"dashes", "--years=1850:2010&max_missing=0.5", 400, "unknown parameter \"--years\""},
         {"plus is a space", "years=1900:1901&max_missing=0.5&lat=+10:20", 400, "lat: \" 10\" is not a number"},
+        {"a space in a name", "years=1900:1901&max_missing=0.5&my+colour=red", 400, "unknown parameter \"my colour\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -230,6 +232,7 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         {"stage file without fill", "/extract/MonthlyPDSI_QC.tsf?years=1900:1901&max_missing=0.5", 400, "fill: "},
         {"unknown file", "/extract/passwd?years=1900:1901&max_missing=0.5", 404, "not found"},
         {"NUL in the file name", "/extract/MonthlyPDSI.tsf%00.txt?years=1900:1901&max_missing=0.5", 400, "NUL"},
+        {"escapes at the hex digits' limits", "/extract/%39%6a%4A%2f%2F", 404, "not found: 9jJ//"},
         {"dot dot", "/extract/../../etc/passwd", 404, "not found"},
         {"other path", "/etc/passwd", 404, "not found"},
     };
@@ -290,7 +293,11 @@ TEST_F(ServerTest, CachingHeadAndGzip) {
     EXPECT_EQ(zipped.header("vary"), "Accept-Encoding");
     EXPECT_NE(zipped.header("etag"), etag);
     EXPECT_EQ(serve_test::gunzip(zipped.body), plain.body);
-    EXPECT_EQ(fetch(url, {"Accept-Encoding: gzip;q=0"}).header("content-encoding"), "");
+    const std::pair<const char*, const char*> encodings[] = {
+        {"gzip;q=0", ""}, {"gzip;Q=0", ""}, {"gzip;q=0.5", "gzip"}, {"deflate", ""}, {"x-gzip", "gzip"}, {"*", "gzip"},
+    };
+    for (const auto& [accepted, used] : encodings)
+        EXPECT_EQ(fetch(url, {std::string("Accept-Encoding: ") + accepted}).header("content-encoding"), used) << accepted;
 }
 
 TEST_F(ServerTest, AFullQueueAnswers503) {

@@ -63,8 +63,14 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
           "x1=\"144\" y1=\"0\" x2=\"144\" y2=\"72\"", "x1=\"0\" y1=\"72\" x2=\"144\" y2=\"72\""}},
         {"60 degrees wide: labels every 10", {{1.25f, -178.75f}, {1.25f, -121.25f}}, {lon + "170" + deg + "W<"}},
         {"a cell's own outliers, 10 the least, and its gaps", {{1.25f, 1.25f}, {1.25f, 3.75f}},
-         {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.0833,\"out\":1"},
-         {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {1, 0, 12.0f}}},
+         {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.1667,\"out\":1"},
+         {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {0, 2, runfiles::kMissing}, {1, 0, 12.0f}}},
+        {"a cell without a value is grey", {{1.25f, 1.25f}}, {"class=\"cell cm\" id=\"cell-1\""},
+         [] {
+             std::vector<Month> gaps;
+             for (size_t k = 0; k < 12; ++k) gaps.push_back({0, k, runfiles::kMissing});
+             return gaps;
+         }()},
         {"the legend of missing months", {{1.25f, 1.25f}},
          {"c0\"></span>below 5 %<", "c1\"></span>5 % to 10 %<", "c5\"></span>75 % to 100 %<", "cm\"></span>all missing<"}},
         {"the legend of fits", {{1.25f, 1.25f}},

@@ -56,7 +56,8 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
     };
     const Row rows[] = {
         {"meridian and equator, 10 degrees on the upper edges", {{-3.75f, 1.25f}},
-         {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<"}},
+         {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<",
+          "class=\"cell c0\" id=\"cell-1\""}},
         {"meridian and equator on the lower edges", {{-6.25f, 6.25f}}, {lon + "0" + deg + "<", lat + "0" + deg + "<"}},
         {"the grid's corners", {{-58.75f, -178.75f}, {-58.75f, 178.75f}},
          {lon + "180" + deg + "W<", lon + "180" + deg + "E<", lat + "90" + deg + "S<",

@@ -33,7 +33,8 @@ TEST(ReportMap, CellSquareInGridUnits) {
 
 struct Month { size_t cell, k; float value; };
 
-// A run of one year whose cells hold 0 every month but `months`.
+// A run of one year whose cells hold 0 every month but `months`; filled,
+// its estimates are its values and it was calibrated on its year.
 report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, const std::vector<Month>& months = {},
                           bool filled = false) {
     report::ReportData data;
@@ -41,7 +42,7 @@ report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, con
     for (const auto& [lat, lon] : cells) data.run.cells.push_back({lat, lon, ""});
     data.run.values.assign(12 * cells.size(), 0.0f);
     for (const Month& m : months) data.run.values[12 * m.cell + m.k] = m.value;
-    if (filled) data.run.estimates = data.run.values;
+    if (filled) data.run.estimates = data.run.values, data.calibration = std::pair{1901, 1901};
     return data;
 }
 
@@ -74,8 +75,9 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
          }()},
         {"the legend of missing months", {{1.25f, 1.25f}},
          {"c0\"></span>below 5 %<", "c1\"></span>5 % to 10 %<", "c5\"></span>75 % to 100 %<", "cm\"></span>all missing<"}},
-        {"the legend of fits", {{1.25f, 1.25f}},
-         {"c0\"></span>below 0.50<", "c1\"></span>0.50 to 0.60<", "c6\"></span>0.95 and above<", "cm\"></span>no fit<"},
+        {"the legend of fits, the calibration band to the year's end", {{1.25f, 1.25f}},
+         {"c0\"></span>below 0.50<", "c1\"></span>0.50 to 0.60<", "c6\"></span>0.95 and above<", "cm\"></span>no fit<",
+          "\"cal\":[-2177452800000,-2145916800000]"},
          {}, true},
     };
     for (const Row& r : rows) {

@@ -67,7 +67,7 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
         {"a cell's own outliers, 10 the least, and its gaps", {{1.25f, 1.25f}, {1.25f, 3.75f}},
          {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.1667,\"out\":1"},
          {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {0, 2, runfiles::kMissing}, {1, 0, 12.0f}}},
-        {"a cell without a value is grey", {{1.25f, 1.25f}}, {"class=\"cell cm\" id=\"cell-1\""},
+        {"a cell without a value is grey", {{1.25f, 1.25f}}, {"class=\"cell cm\" id=\"cell-1\"", "<title>Cell 1: "},
          [] {
              std::vector<Month> gaps;
              for (size_t k = 0; k < 12; ++k) gaps.push_back({0, k, runfiles::kMissing});

@@ -169,11 +169,11 @@ int32_t unpack(const std::string& text, size_t k) {
 }
 
 TEST(ReportData, SeriesPackedAsHundredths) {
-    const float values[] = {-99.9f, 0.0f, -1.25f, 12.5f, 0.07f, -99.99f, 999.99f, NAN};
-    const int32_t expected[] = {INT32_MIN, 0, -125, 1250, 7, -9999, 99999, INT32_MIN};
-    const std::string packed = report::pack_series(values, 8);
-    ASSERT_EQ(packed.size(), 24u);
-    for (size_t k = 0; k < 8; ++k) EXPECT_EQ(unpack(packed, k), expected[k]) << "month " << k;
+    const float values[] = {-99.9f, 0.0f, -1.25f, 12.5f, 0.07f, -99.99f, 999.99f, NAN, 2000.0f, -2000.0f};
+    const int32_t expected[] = {INT32_MIN, 0, -125, 1250, 7, -9999, 99999, INT32_MIN, 131071, -131071};
+    const std::string packed = report::pack_series(values, 10);
+    ASSERT_EQ(packed.size(), 30u);
+    for (size_t k = 0; k < 10; ++k) EXPECT_EQ(unpack(packed, k), expected[k]) << "month " << k;
 }
 
 }  // namespace

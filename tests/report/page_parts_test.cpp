@@ -33,7 +33,8 @@ TEST(ReportMap, CellSquareInGridUnits) {
 
 struct Month { size_t cell, k; float value; };
 
-// A run of one year whose cells hold 0 every month but `months`.
+// A run of one year whose cells hold 0 every month but `months`; filled,
+// its estimates are its values and it was calibrated on its year.
 report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, const std::vector<Month>& months = {},
                           bool filled = false) {
     report::ReportData data;
@@ -41,7 +42,7 @@ report::ReportData run_of(const std::vector<std::pair<float, float>>& cells, con
     for (const auto& [lat, lon] : cells) data.run.cells.push_back({lat, lon, ""});
     data.run.values.assign(12 * cells.size(), 0.0f);
     for (const Month& m : months) data.run.values[12 * m.cell + m.k] = m.value;
-    if (filled) data.run.estimates = data.run.values;
+    if (filled) data.run.estimates = data.run.values, data.calibration = std::pair{1901, 1901};
     return data;
 }
 
@@ -56,19 +57,27 @@ TEST(ReportPage, LabelsAndFiguresAtTheirLimits) {
     };
     const Row rows[] = {
         {"meridian and equator, 10 degrees on the upper edges", {{-3.75f, 1.25f}},
-         {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<"}},
+         {lon + "0" + deg + "<", lat + "0" + deg + "<", lon + "10" + deg + "E<", lat + "10" + deg + "S<",
+          "class=\"cell c0\" id=\"cell-1\""}},
         {"meridian and equator on the lower edges", {{-6.25f, 6.25f}}, {lon + "0" + deg + "<", lat + "0" + deg + "<"}},
         {"the grid's corners", {{-58.75f, -178.75f}, {-58.75f, 178.75f}},
          {lon + "180" + deg + "W<", lon + "180" + deg + "E<", lat + "90" + deg + "S<",
           "x1=\"144\" y1=\"0\" x2=\"144\" y2=\"72\"", "x1=\"0\" y1=\"72\" x2=\"144\" y2=\"72\""}},
         {"60 degrees wide: labels every 10", {{1.25f, -178.75f}, {1.25f, -121.25f}}, {lon + "170" + deg + "W<"}},
         {"a cell's own outliers, 10 the least, and its gaps", {{1.25f, 1.25f}, {1.25f, 3.75f}},
-         {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.0833,\"out\":1"},
-         {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {1, 0, 12.0f}}},
+         {"\"n\":1,\"lat\":1.25,\"lon\":1.25,\"miss\":0.1667,\"out\":1"},
+         {{0, 0, 10.0f}, {0, 1, runfiles::kMissing}, {0, 2, runfiles::kMissing}, {1, 0, 12.0f}}},
+        {"a cell without a value is grey", {{1.25f, 1.25f}}, {"class=\"cell cm\" id=\"cell-1\"", "<title>Cell 1: "},
+         [] {
+             std::vector<Month> gaps;
+             for (size_t k = 0; k < 12; ++k) gaps.push_back({0, k, runfiles::kMissing});
+             return gaps;
+         }()},
         {"the legend of missing months", {{1.25f, 1.25f}},
          {"c0\"></span>below 5 %<", "c1\"></span>5 % to 10 %<", "c5\"></span>75 % to 100 %<", "cm\"></span>all missing<"}},
-        {"the legend of fits", {{1.25f, 1.25f}},
-         {"c0\"></span>below 0.50<", "c1\"></span>0.50 to 0.60<", "c6\"></span>0.95 and above<", "cm\"></span>no fit<"},
+        {"the legend of fits, the calibration band to the year's end", {{1.25f, 1.25f}},
+         {"c0\"></span>below 0.50<", "c1\"></span>0.50 to 0.60<", "c6\"></span>0.95 and above<", "cm\"></span>no fit<",
+          "\"cal\":[-2177452800000,-2145916800000]"},
          {}, true},
     };
     for (const Row& r : rows) {
@@ -160,11 +169,11 @@ int32_t unpack(const std::string& text, size_t k) {
 }
 
 TEST(ReportData, SeriesPackedAsHundredths) {
-    const float values[] = {-99.9f, 0.0f, -1.25f, 12.5f, 0.07f, -99.99f, 999.99f, NAN};
-    const int32_t expected[] = {INT32_MIN, 0, -125, 1250, 7, -9999, 99999, INT32_MIN};
-    const std::string packed = report::pack_series(values, 8);
-    ASSERT_EQ(packed.size(), 24u);
-    for (size_t k = 0; k < 8; ++k) EXPECT_EQ(unpack(packed, k), expected[k]) << "month " << k;
+    const float values[] = {-99.9f, 0.0f, -1.25f, 12.5f, 0.07f, -99.99f, 999.99f, NAN, 2000.0f, -2000.0f};
+    const int32_t expected[] = {INT32_MIN, 0, -125, 1250, 7, -9999, 99999, INT32_MIN, 131071, -131071};
+    const std::string packed = report::pack_series(values, 10);
+    ASSERT_EQ(packed.size(), 30u);
+    for (size_t k = 0; k < 10; ++k) EXPECT_EQ(unpack(packed, k), expected[k]) << "month " << k;
 }
 
 }  // namespace

@@ -14,13 +14,18 @@ namespace {
 
 bool starts(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
 
+// Whether a number was read from `text` and only blanks follow it.
+bool read_whole(const std::string& text, const char* end) {
+    return end != text.c_str() && end[std::strspn(end, " ")] == '\0';
+}
+
 // The text as one number, blanks around it allowed; NaN when it holds
 // none (blanks, asterisks) or more than one, as a damaged record may.
 float number(std::string_view text) {
     const std::string copy(text);
     char* end = nullptr;
     const float value = std::strtof(copy.c_str(), &end);
-    return end != copy.c_str() && end[std::strspn(end, " ")] == '\0' ? value : NAN;
+    return read_whole(copy, end) ? value : NAN;
 }
 
 // A cell number; 0, which names no cell, unless the text is one whole number.
@@ -28,8 +33,7 @@ int32_t cell_number(std::string_view text) {
     const std::string copy(text);
     char* end = nullptr;
     const long value = std::strtol(copy.c_str(), &end, 10);
-    const bool whole = end != copy.c_str() && end[std::strspn(end, " ")] == '\0' && value == static_cast<int32_t>(value);
-    return whole ? static_cast<int32_t>(value) : 0;
+    return read_whole(copy, end) && value == static_cast<int32_t>(value) ? static_cast<int32_t>(value) : 0;
 }
 
 // A fixed field; blank when the line ends before it.

@@ -2,11 +2,11 @@
 
 namespace serve {
 
-void AnswerCache::drop(List& from, List::iterator at) {
+void AnswerCache::drop(List::iterator at) {
     used_ -= cost(*at);
     if (at->kept) protected_used_ -= cost(*at);
     index_.erase(at->key);
-    from.erase(at);
+    (at->kept ? protected_ : probation_).erase(at);
 }
 
 std::shared_ptr<const std::string> AnswerCache::find(const std::string& key) {
@@ -38,10 +38,9 @@ void AnswerCache::put(const std::string& key, std::shared_ptr<const std::string>
     const size_t needed = cost(entry);
     if (needed > capacity_) return;
     std::lock_guard lock(mutex_);
-    if (const auto at = index_.find(key); at != index_.end()) drop(at->second->kept ? protected_ : probation_, at->second);
+    if (const auto at = index_.find(key); at != index_.end()) drop(at->second);
     while (used_ + needed > capacity_) {
-        if (!probation_.empty()) drop(probation_, std::prev(probation_.end()));
-        else drop(protected_, std::prev(protected_.end()));
+        drop(std::prev(probation_.empty() ? protected_.end() : probation_.end()));
     }
     probation_.push_front(std::move(entry));
     index_[key] = probation_.begin();

@@ -33,7 +33,7 @@ private:
     };
     using List = std::list<Entry>;
     static size_t cost(const Entry& e) { return e.key.size() + e.bytes->size() + 128; }
-    void drop(List& from, List::iterator at);
+    void drop(List::iterator at);
 
     const size_t capacity_;
     const size_t protected_capacity_;

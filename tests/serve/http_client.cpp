@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -58,14 +59,17 @@ Reply fetch(const std::string& url, const std::vector<std::string>& headers, con
     return reply;
 }
 
-std::string raw_exchange(int port, const std::string& request) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+std::string raw_exchange(int port, const std::string& request, const std::string& host) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return "";
+    const int fd = ::socket(found->ai_family, SOCK_STREAM, 0);
+    const bool connected = fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) == 0;
+    ::freeaddrinfo(found);
     std::string answer;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (connected) {
         size_t sent = 0;
         while (sent < request.size()) {
             const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -76,7 +80,7 @@ std::string raw_exchange(int port, const std::string& request) {
         char buffer[65536];
         for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
     }
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     return answer;
 }
 

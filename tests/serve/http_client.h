@@ -21,6 +21,6 @@ struct Reply {
 Reply fetch(const std::string& url, const std::vector<std::string>& headers = {}, const std::string& method = "GET");
 
 // A request written by hand on a socket, for what no client sends.
-std::string raw_exchange(int port, const std::string& request);
+std::string raw_exchange(int port, const std::string& request, const std::string& host = "127.0.0.1");
 
 }  // namespace serve_test

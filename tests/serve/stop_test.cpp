@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -21,18 +22,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// `pdsi serve` started with its standard output on a pipe and TMPDIR set.
+// `pdsi serve` started with its standard output on a pipe and TMPDIR set;
+// its standard error to `err` when one is named.
 struct Process {
     pid_t pid = -1;
     int out = -1;
 
-    Process(const std::vector<std::string>& args, const fs::path& tmpdir) {
+    Process(const std::vector<std::string>& args, const fs::path& tmpdir, const fs::path& err = {}) {
         int pipe_fds[2];
         if (::pipe(pipe_fds) != 0) return;
         pid = ::fork();
         if (pid == 0) {
             ::dup2(pipe_fds[1], 1);
             ::close(pipe_fds[0]);
+            if (!err.empty() && !std::freopen(err.c_str(), "w", stderr)) ::_exit(127);
             ::setenv("TMPDIR", tmpdir.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(PDSI_PATH)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -64,6 +67,11 @@ struct Process {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
+
+// The port of a "listening on http://HOST:PORT/" line.
+int port_of(const std::string& line) {
+    return std::stoi(line.substr(line.rfind(':') + 1));
+}
 
 bool holds_pdsi_folder(const fs::path& dir) {
     for (const auto& entry : fs::directory_iterator(dir))
@@ -155,6 +163,43 @@ TEST(ServeCommand, ARestartClearsWhatAKilledRunLeft) {
     ::kill(second.pid, SIGTERM);
     EXPECT_EQ(second.wait(), 0);
     EXPECT_TRUE(folders().empty());
+}
+
+// One line a request, its bytes that are no plain text escaped, so a
+// request cannot forge or break lines; the library's own messages one
+// line each too.
+TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    struct Row {
+        std::string host;
+        std::string request;
+        const char* logged;
+    };
+    const std::string end = " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    const Row rows[] = {
+        {"127.0.0.1", "GET /a\x1f b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1f b~\\x7f\\x80\\x5c\\x22c 404 10 "},
+        {"127.0.0.1", "G\x01T /health" + end, " 127.0.0.1 G\\x01T /health 405 "},
+        {"127.0.0.1", "GET /" + std::string(70000, 'a') + end, "pdsi serve: Error processing request"},
+        {"::1", "GET /health" + end, " ::1 GET /health 200 3 "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.logged);
+        const fs::path err = dir / "err.txt";
+        const bool v6 = row.host == "::1";
+        Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", v6 ? "[::1]:0" : row.host + ":0"},
+                       dir.path(), err);
+        const std::string line = server.first_line();
+        if (line.empty() && v6) continue;  // no IPv6 here
+        ASSERT_NE(line, "");
+        serve_test::raw_exchange(port_of(line), row.request, row.host);
+        ::kill(server.pid, SIGTERM);
+        EXPECT_EQ(server.wait(), 0);
+        const std::string log = testsupport::read_file(err);
+        EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+        EXPECT_EQ(log.find("\n\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find('\r'), std::string::npos) << log;
+    }
 }
 
 }  // namespace

@@ -208,10 +208,18 @@ TEST_F(LimitsTest, HostileRequestsGetTheir4xxAndTheNextIsServed) {
         EXPECT_EQ(answer.substr(0, 12), std::string("HTTP/1.1 ") + row.status) << answer.substr(0, 200);
         EXPECT_EQ(fetch(server.base + "/health").status, 200);
     }
-    const std::string header = "GET /health HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(100000, 'a') + "\r\n\r\n";
-    EXPECT_EQ(serve_test::raw_exchange(server.port, header).substr(0, 12), "HTTP/1.1 431");
-    const std::string body = "GET /health HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello";
-    EXPECT_EQ(serve_test::raw_exchange(server.port, body).substr(0, 12), "HTTP/1.1 400");
+    // Whole requests: an over-long header, and bodies where none belongs.
+    const std::string with_body = " /health HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello";
+    const Row whole[] = {
+        {"long header", "GET /health HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(100000, 'a') + "\r\n\r\n", "431"},
+        {"GET with a body", "GET" + with_body, "400"},
+        {"HEAD with a body", "HEAD" + with_body, "400"},
+        {"POST with a body", "POST" + with_body, "405"},
+    };
+    for (const Row& row : whole) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(serve_test::raw_exchange(server.port, row.target).substr(0, 12), std::string("HTTP/1.1 ") + row.status);
+    }
 }
 
 TEST_F(LimitsTest, AFullTemporaryFolderRefusesOnlyTheGapFilling) {

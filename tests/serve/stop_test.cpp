@@ -180,6 +180,7 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
     const Row rows[] = {
         {"127.0.0.1", "GET /a\x1f b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1f b~\\x7f\\x80\\x5c\\x22c 404 10 "},
         {"127.0.0.1", "G\x01T /health" + end, " 127.0.0.1 G\\x01T /health 405 "},
+        {"127.0.0.1", "HEAD /health" + end, " 127.0.0.1 HEAD /health 200 0 "},
         {"127.0.0.1", "GET /" + std::string(70000, 'a') + end, "pdsi serve: Error processing request"},
         {"::1", "GET /health" + end, " ::1 GET /health 200 3 "},
     };

@@ -23,12 +23,14 @@ namespace {
 namespace fs = std::filesystem;
 
 // `pdsi serve` started with its standard output on a pipe and TMPDIR set;
-// its standard error to `err` when one is named.
+// its standard error to `err` when one is named; with no standard input
+// when `no_input`.
 struct Process {
     pid_t pid = -1;
     int out = -1;
 
-    Process(const std::vector<std::string>& args, const fs::path& tmpdir, const fs::path& err = {}) {
+    Process(const std::vector<std::string>& args, const fs::path& tmpdir, const fs::path& err = {},
+            bool no_input = false) {
         int pipe_fds[2];
         if (::pipe(pipe_fds) != 0) return;
         pid = ::fork();
@@ -36,6 +38,7 @@ struct Process {
             ::dup2(pipe_fds[1], 1);
             ::close(pipe_fds[0]);
             if (!err.empty() && !std::freopen(err.c_str(), "w", stderr)) ::_exit(127);
+            if (no_input) ::close(0);
             ::setenv("TMPDIR", tmpdir.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(PDSI_PATH)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -106,6 +109,22 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
     }
 }
 
+// Started by a supervisor that closed standard input, the first file or
+// socket opened is number 0.
+TEST(ServeCommand, ServesWithStandardInputClosed) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path(),
+                   dir / "err.txt", true);
+    const std::string line = server.first_line();
+    ASSERT_NE(line, "") << testsupport::read_file(dir / "err.txt");
+    EXPECT_EQ(serve_test::raw_exchange(port_of(line), "GET /health HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                  .substr(0, 12),
+              "HTTP/1.1 200");
+    ::kill(server.pid, SIGTERM);
+    EXPECT_EQ(server.wait(), 0);
+}
+
 TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     const testsupport::TempDir dir;
     tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
@@ -129,6 +148,7 @@ TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     ::kill(server.pid, SIGTERM);
     const serve_test::Reply reply = answer.get();
     EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.header("retry-after"), "");  // only a 503 asks to come back
     EXPECT_GT(reply.body.size(), 1000u);
     EXPECT_EQ(server.wait(), 0);
     EXPECT_FALSE(holds_pdsi_folder(dir.path()));
@@ -200,6 +220,7 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
         EXPECT_NE(log.find(row.logged), std::string::npos) << log;
         EXPECT_EQ(log.find("\n\n"), std::string::npos) << log;
         EXPECT_EQ(log.find('\r'), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with("pdsi serve: stopping after the requests in flight\n")) << log;
     }
 }
 

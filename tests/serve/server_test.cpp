@@ -2,6 +2,7 @@
 // `pdsi extract` writes for the same request, on sound and damaged grids;
 // bad requests get their status and one line naming the parameter.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -307,6 +308,15 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     EXPECT_EQ(reply.status, 503);
     EXPECT_EQ(reply.header("retry-after"), "5");
     EXPECT_EQ(fetch(server.base + "/health").status, 200);
+}
+
+TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {
+    const Running server(*dir_ / "short.txt", *dir_ / "tmp", config());
+    const std::string port = server.base.substr(server.base.rfind(':') + 1);
+    EXPECT_TRUE(server.server->drain(1));
+    const serve::Listener again = serve::listen_on("127.0.0.1:" + port);  // as a restart would
+    EXPECT_EQ(std::to_string(again.port), port);
+    ::close(again.fd);
 }
 
 TEST_F(ServerTest, WorkPastItsDeadlineStopsAndLeavesNoFiles) {

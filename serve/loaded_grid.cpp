@@ -30,6 +30,10 @@ struct Fd {
     }
 };
 
+// Pieces of 1 MiB: a few hundred calls for a whole grid file, and a
+// test's short file takes more than one.
+constexpr size_t kCopyPiece = 1 << 20;
+
 // The file's bytes copied into an anonymous memory file, so that requests
 // can run the reader on the file as it was at start.
 int copy_into_memory(const std::string& path, uint64_t& size) {
@@ -39,7 +43,7 @@ int copy_into_memory(const std::string& path, uint64_t& size) {
     if (copy.fd < 0) throw LoadError{std::string("cannot hold the grid in memory: ") + std::strerror(errno)};
     size = 0;
     for (;;) {
-        const ssize_t sent = ::sendfile(copy.fd, in.fd, nullptr, 1 << 30);
+        const ssize_t sent = ::sendfile(copy.fd, in.fd, nullptr, kCopyPiece);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0) throw LoadError{path + ": " + std::strerror(errno)};
         if (sent == 0) break;

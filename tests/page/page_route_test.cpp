@@ -2,6 +2,7 @@
 // caching, and the map's data checked against the grid's own values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -176,6 +177,7 @@ TEST_F(PageRoute, MapDataIsTheGridsOwn) {
     struct Row {
         int32_t first, last;
     };
+    int32_t land = 0;  // cells with any value
     for (const Row span : {Row{1850, 2010}, Row{1901, 1910}, Row{2010, 2010}}) {
         const std::string years = std::to_string(span.first) + ":" + std::to_string(span.last);
         const serve::Response r = answer(get("/page/cells", {{"years", years}}), sound());
@@ -193,10 +195,13 @@ TEST_F(PageRoute, MapDataIsTheGridsOwn) {
                 first.push_back(start);
                 missing.push_back(gaps);
             }
+        land = static_cast<int32_t>(std::count_if(first.begin(), first.end(), [](int32_t y) { return y != 0; }));
         EXPECT_EQ(numbers_of(*r.body, "first"), first) << years;
         EXPECT_EQ(numbers_of(*r.body, "missing"), missing) << years;
         EXPECT_NE(r.body->find("\"months\": " + std::to_string(12 * (span.last - span.first + 1))), std::string::npos);
     }
+    const std::string page = *answer(get("/"), sound()).body;
+    EXPECT_NE(page.find("\"land\": " + std::to_string(land) + ","), std::string::npos) << land;
 }
 
 // The map's years are refused in the API's words.

@@ -308,6 +308,32 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     EXPECT_EQ(reply.status, 503);
     EXPECT_EQ(reply.header("retry-after"), "5");
     EXPECT_EQ(fetch(server.base + "/health").status, 200);
+    // Past a million values (600 cells here) an extraction is a job too.
+    const Running sound(*dir_ / "sound.txt", *dir_ / "tmp", config(0));
+    ASSERT_TRUE(sound.server->jobs().try_reserve());
+    for (const auto& [years, status] : {std::pair{"1850:1987", 200}, std::pair{"1850:1988", 503}})
+        EXPECT_EQ(fetch(sound.base + "/extract?lat=-30:42&lon=0:47&max_missing=0.5&years=" + years).status, status)
+            << years;
+}
+
+// A job's failure keeps its status and words; an internal one keeps its
+// detail for the log.
+TEST_F(ServerTest, WorkFailuresAnswerWithTheirStatus) {
+    struct Row {
+        int thrown;
+        int status;
+        const char* body;
+    };
+    for (const Row& row : {Row{400, 400, "why\n"}, Row{422, 422, "why\n"}, Row{500, 500, "internal error\n"},
+                           Row{502, 500, "internal error\n"}, Row{503, 503, "why\n"}, Row{504, 504, "why\n"},
+                           Row{507, 507, "why\n"}}) {
+        SCOPED_TRACE(row.thrown);
+        serve::Routed routed;
+        routed.work = [&](const serve::Budget&) -> serve::Response { throw serve::HttpError{row.thrown, "why"}; };
+        const serve::Response answer = sound_->app->run(routed, sound_->app->budget(false));
+        EXPECT_EQ(answer.status, row.status);
+        EXPECT_EQ(*answer.body, row.body);
+    }
 }
 
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {

@@ -46,6 +46,7 @@ TEST(AnswerCache, KeepsWhatIsAskedForAgain) {
         {"a key put again is replaced, not counted twice", 2 * (1000 + kOverhead),
          {{"+a1", 1000}, {"+a1", 1000}, {"+a2", 1000}},
          {"a1", "a2"}, {}},
+        {"an answer of exactly the capacity is kept", 1000 + kOverhead, {{"+a1", 1000}}, {"a1"}, {}},
         {"no capacity keeps nothing", 0, {{"+a1", 10}}, {}, {"a1"}},
     };
     for (const Case& c : cases) {

@@ -99,6 +99,14 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         {"address not here", {"serve", "--grid", "grid.txt", "--listen", "192.0.2.1:0"}, "cannot listen on 192.0.2.1:0"},
         {"no port", {"serve", "--grid", "grid.txt", "--listen", "localhost"}, "is not HOST:PORT"},
         {"bad thread count", {"serve", "--grid", "grid.txt", "--threads", "0"}, "--threads"},
+        {"numbers at their limits taken",
+         {"serve", "--grid", "absent.txt", "--queue", "0", "--threads", "1024", "--timeout", "86400"},
+         "--grid: File does not exist"},
+        {"below a limit", {"serve", "--grid", "grid.txt", "--queue", "-1"},
+         "--queue: \"-1\" is not a whole number from 0 to 100000"},
+        {"above a limit", {"serve", "--grid", "grid.txt", "--timeout", "86401"},
+         "--timeout: \"86401\" is not a whole number from 1 to 86400"},
+        {"not whole", {"serve", "--grid", "grid.txt", "--cache", "1.5"}, "--cache: \"1.5\" is not a whole number"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

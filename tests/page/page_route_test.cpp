@@ -27,8 +27,12 @@ constexpr float kMissing = -99.9f;
 constexpr const char* kHostileFolder = "grid <";
 constexpr const char* kHostileName = "grid </script><b>&amp;\".txt";
 
-// Ocean cells, cells whose record starts late, and scattered gaps.
-int32_t start_year(int32_t i, int32_t j) { return (i + j) % 7 == 0 ? 0 : 1850 + ((3 * i + j) % 5) * 30; }
+// Ocean cells (the last one too, so a read past an empty series runs off
+// the grid's end), cells whose record starts late, and scattered gaps.
+int32_t start_year(int32_t i, int32_t j) {
+    const bool ocean = (i + j) % 7 == 0 || (i == tools::kColumns && j == tools::kRows);
+    return ocean ? 0 : 1850 + ((3 * i + j) % 5) * 30;
+}
 float value(int32_t i, int32_t j, int32_t m) {
     const int32_t start = start_year(i, j);
     if (start == 0 || 1850 + (m - 1) / 12 < start || (m + i) % 10 == 0) return kMissing;

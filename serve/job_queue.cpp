@@ -3,6 +3,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+
 namespace serve {
 
 JobQueue::JobQueue(int32_t workers, int32_t waiting, Metrics& metrics, int32_t niceness)
@@ -36,8 +39,15 @@ void JobQueue::push(std::function<void()> job) {
 }
 
 void JobQueue::serve() {
-    // Linux gives each thread its own nice value; failing leaves it as it is.
-    if (niceness_ > 0) (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), niceness_);
+    // Linux gives each thread its own nice value, inherited from the
+    // starting thread: the workers go that much below it (a server started
+    // at nice 10 must not get workers at 5). Failing leaves it as it is.
+    if (niceness_ > 0) {
+        const auto tid = static_cast<id_t>(::gettid());
+        errno = 0;
+        const int now = ::getpriority(PRIO_PROCESS, tid);
+        if (errno == 0) (void)::setpriority(PRIO_PROCESS, tid, std::min(now + niceness_, 19));
+    }
     for (;;) {
         std::function<void()> job;
         {

@@ -316,6 +316,25 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
             << years;
 }
 
+// The metrics count a refusal under the route it was meant for.
+TEST_F(ServerTest, RefusalsKeepTheirRoute) {
+    struct Row {
+        const char* path;
+        const char* route;
+    };
+    for (const Row& row : {Row{"/extract", "/extract"}, Row{"/extract/", "/extract"},
+                           Row{"/extract/MonthlyPDSI.tsf", "/extract/{file}"}, Row{"/extract/other", "other"}}) {
+        serve::HttpRequest request;
+        request.method = "GET";
+        request.path = row.path;
+        request.args = {{"years", "x"}};
+        const serve::Routed routed = sound_->app->route(request);
+        EXPECT_EQ(routed.route, row.route) << row.path;
+        ASSERT_TRUE(routed.response) << row.path;
+        EXPECT_EQ(routed.response->status, row.route[1] == 'e' ? 400 : 404) << row.path;
+    }
+}
+
 // A job's failure keeps its status and words; an internal one keeps its
 // detail for the log.
 TEST_F(ServerTest, WorkFailuresAnswerWithTheirStatus) {

@@ -261,12 +261,17 @@ TEST_F(PageRoute, GridNameCannotEscapeItsBlock) {
 TEST_F(PageRoute, OtherMethodsGet405FromTheApp) {
     serve::App app(*short_, dir_->path(), serve::ServerConfig{});
     for (const char* path : {"/", "/page/home.js", "/page/cells"}) {
-        serve::HttpRequest post = get(path);
-        post.method = "POST";
-        const serve::Routed routed = app.route(post);
-        ASSERT_TRUE(routed.response) << path;
-        EXPECT_EQ(routed.response->status, 405) << path;
-        EXPECT_EQ(routed.route, std::string(path) == "/" ? "/" : "/page") << path;
+        for (const auto& [method, status] : {std::pair{"POST", 405}, std::pair{"HEAD", 0}}) {
+            serve::HttpRequest request = get(path, {{"years", "1850:1851"}});
+            request.method = method;
+            const serve::Routed routed = app.route(request);
+            ASSERT_TRUE(routed.response) << path;
+            if (status)
+                EXPECT_EQ(routed.response->status, status) << method << " " << path;
+            else
+                EXPECT_NE(routed.response->status, 405) << method << " " << path;
+            EXPECT_EQ(routed.route, std::string(path) == "/" ? "/" : "/page") << path;
+        }
     }
 }
 

@@ -7,7 +7,8 @@
 #
 # --files  paths or prefixes (qc/, numeric/htdql.cpp); default: every file below
 # --sites  site ids or their prefixes (qc/outlier_screen.cpp:141)
-# --list   print the sites and stop
+# --list   print the sites and stop; with neither --files nor --sites, also
+#          the equivalents list's lines that meet no site (status 4)
 # --full   every mutant also meets the whole suite, not only the test
 #          programs of its folder and of those above it
 # Site ids are FILE:LINE:COL:FROM/TO. scripts/mutants-equivalent.txt lists
@@ -79,6 +80,13 @@ choose_sites() {
 if [ "$list_only" = 1 ]; then
     choose_sites
     for s in $sites; do echo "$s	$(python3 "$here/mutants.py" line "$src" "$s")"; done
+    # A whole listing also names the list's lines that no longer meet a
+    # site (the code moved under them): they would skip nothing.
+    if [ -z "$files_opt$sites_opt" ] && [ -f "$equiv" ]; then
+        echo "$sites" | tr ' ' '\n' | awk 'NR == FNR { if ($1 != "") site[$1] = 1; next }
+            $1 !~ /^#/ && NF && !($1 in site) { print "mutants.sh: no such site, listed in " FILENAME ": " $1 > "/dev/stderr"; bad = 1 }
+            END { exit bad ? 4 : 0 }' - "$equiv" || exit 4
+    fi
     exit 0
 fi
 

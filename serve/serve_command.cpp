@@ -86,6 +86,20 @@ private:
 
 }  // namespace
 
+ServerConfig server_config(const ServeOptions& o, int32_t cores) {
+    ServerConfig config;
+    config.threads = o.threads > 0 ? o.threads : cores;
+    config.jobs = o.jobs > 0 ? o.jobs : cores;
+    config.queue = o.queue >= 0 ? o.queue : 4 * config.jobs;
+    config.timeout_seconds = o.timeout;
+    config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
+    config.dap_max_mb = o.dap_max_mb;
+    config.job_threads = cores;
+    config.max_connections = o.max_connections;
+    config.max_per_client = o.max_per_client;
+    return config;
+}
+
 cli::Extension serve_extension(ServeOptions& o) {
     cli::Extension extension;
     extension.add = [&o](CLI::App& root) {
@@ -178,16 +192,7 @@ int run_serve(const ServeOptions& o) {
         std::cerr << "pdsi serve: " << o.grid
                   << " is damaged: requests that meet the damage get the extraction's message (422)\n";
 
-    ServerConfig config;
-    config.threads = o.threads > 0 ? o.threads : cores;
-    config.jobs = o.jobs > 0 ? o.jobs : cores;
-    config.queue = o.queue >= 0 ? o.queue : 4 * config.jobs;
-    config.timeout_seconds = o.timeout;
-    config.cache_bytes = static_cast<size_t>(o.cache_mb) << 20;
-    config.dap_max_mb = o.dap_max_mb;
-    config.job_threads = cores;
-    config.max_connections = o.max_connections;
-    config.max_per_client = o.max_per_client;
+    const ServerConfig config = server_config(o, cores);
 
     try {
         TempRoot temp;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/app.h"
+#include "serve/app.h"
 
 namespace serve {
 
@@ -20,6 +21,10 @@ struct ServeOptions {
     int32_t max_per_client = 100;
     bool quiet = false;
 };
+
+// The server's settings from the options: threads and jobs from the
+// cores unless given, the queue four per job unless given (0 is none).
+ServerConfig server_config(const ServeOptions& options, int32_t cores);
 
 // The subcommand for cli::run_command, bound to `options`.
 cli::Extension serve_extension(ServeOptions& options);

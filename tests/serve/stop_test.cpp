@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "serve/serve_command.h"
 #include "tests/cli/grid.h"
 #include "tests/serve/http_client.h"
 #include "tests/support/program.h"
@@ -114,6 +115,30 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find(row.words), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(ServeCommand, SettingsFromTheOptionsAndTheCores) {
+    struct Row {
+        int32_t threads, jobs, queue;      // as given; 0 and -1 are the defaults
+        int32_t want_threads, want_jobs, want_queue;
+    };
+    const Row rows[] = {
+        {0, 0, -1, 6, 6, 24},  // from the cores
+        {1, 2, 0, 1, 2, 0},    // given, no queue at all
+        {3, 0, -1, 3, 6, 24},
+        {0, 1, 5, 6, 1, 5},
+    };
+    for (const Row& row : rows) {
+        serve::ServeOptions options;
+        options.threads = row.threads;
+        options.jobs = row.jobs;
+        options.queue = row.queue;
+        const serve::ServerConfig config = serve::server_config(options, 6);
+        EXPECT_EQ(config.threads, row.want_threads) << row.threads;
+        EXPECT_EQ(config.jobs, row.want_jobs) << row.jobs;
+        EXPECT_EQ(config.queue, row.want_queue) << row.queue;
+        EXPECT_EQ(config.job_threads, 6);
     }
 }
 

@@ -27,12 +27,8 @@ constexpr float kMissing = -99.9f;
 constexpr const char* kHostileFolder = "grid <";
 constexpr const char* kHostileName = "grid </script><b>&amp;\".txt";
 
-// Ocean cells (the last one too, so a read past an empty series runs off
-// the grid's end), cells whose record starts late, and scattered gaps.
-int32_t start_year(int32_t i, int32_t j) {
-    const bool ocean = (i + j) % 7 == 0 || (i == tools::kColumns && j == tools::kRows);
-    return ocean ? 0 : 1850 + ((3 * i + j) % 5) * 30;
-}
+// Ocean cells, cells whose record starts late, and scattered gaps.
+int32_t start_year(int32_t i, int32_t j) { return (i + j) % 7 == 0 ? 0 : 1850 + ((3 * i + j) % 5) * 30; }
 float value(int32_t i, int32_t j, int32_t m) {
     const int32_t start = start_year(i, j);
     if (start == 0 || 1850 + (m - 1) / 12 < start || (m + i) % 10 == 0) return kMissing;
@@ -206,6 +202,22 @@ TEST_F(PageRoute, MapDataIsTheGridsOwn) {
     }
     const std::string page = *answer(get("/"), sound()).body;
     EXPECT_NE(page.find("\"land\": " + std::to_string(land) + ","), std::string::npos) << land;
+}
+
+// The grid's last cell empty: the search for its first value stops at
+// the grid's end.
+TEST_F(PageRoute, AnEmptyLastCellHasNoFirstYear) {
+    const fs::path path = *dir_ / "empty-last.txt";
+    tools::write_grid_file(path.string(), tools::kMonths, [](int32_t i, int32_t j, int32_t m) {
+        return i == tools::kColumns && j == tools::kRows ? kMissing : value(i, j, m);
+    });
+    const auto grid = serve::LoadedGrid::load(path.string(), 2);
+    const serve::Response r = answer(get("/page/cells", {{"years", "1850:2010"}}), grid.get());
+    ASSERT_EQ(r.status, 200) << *r.body;
+    const std::vector<int32_t> first = numbers_of(*r.body, "first");
+    ASSERT_EQ(first.size(), static_cast<size_t>(tools::kColumns * tools::kRows));
+    EXPECT_EQ(first.back(), 0);
+    EXPECT_EQ(first[first.size() - 2], start_year(tools::kColumns, tools::kRows - 1));
 }
 
 // The map's years are refused in the API's words.

@@ -1,5 +1,5 @@
-// The real `pdsi serve`: its start-up refusals, and a stop by SIGTERM with a
-// request in flight.
+// The real `pdsi serve`: its settings and start-up refusals, its log, and a
+// stop by SIGTERM with a request in flight.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -204,22 +204,6 @@ TEST_F(PageRoute, MapDataIsTheGridsOwn) {
     EXPECT_NE(page.find("\"land\": " + std::to_string(land) + ","), std::string::npos) << land;
 }
 
-// The grid's last cell empty: the search for its first value stops at
-// the grid's end.
-TEST_F(PageRoute, AnEmptyLastCellHasNoFirstYear) {
-    const fs::path path = *dir_ / "empty-last.txt";
-    tools::write_grid_file(path.string(), tools::kMonths, [](int32_t i, int32_t j, int32_t m) {
-        return i == tools::kColumns && j == tools::kRows ? kMissing : value(i, j, m);
-    });
-    const auto grid = serve::LoadedGrid::load(path.string(), 2);
-    const serve::Response r = answer(get("/page/cells", {{"years", "1850:2010"}}), grid.get());
-    ASSERT_EQ(r.status, 200) << *r.body;
-    const std::vector<int32_t> first = numbers_of(*r.body, "first");
-    ASSERT_EQ(first.size(), static_cast<size_t>(tools::kColumns * tools::kRows));
-    EXPECT_EQ(first.back(), 0);
-    EXPECT_EQ(first[first.size() - 2], start_year(tools::kColumns, tools::kRows - 1));
-}
-
 // The map's years are refused in the API's words.
 TEST_F(PageRoute, MapDataRefusals) {
     auto api = [](const std::string& years) {

@@ -16,8 +16,9 @@ namespace serve {
 
 class JobQueue {
 public:
-    // `niceness` above 0 lowers the workers' priority, so that the short
-    // requests answered on the connection threads need not wait for them.
+    // `niceness` above 0 puts the workers that many nice steps below the
+    // starting thread, so that the short requests answered on the
+    // connection threads need not wait for them.
     JobQueue(int32_t workers, int32_t waiting, Metrics& metrics, int32_t niceness = 0);
     ~JobQueue();
     JobQueue(const JobQueue&) = delete;

@@ -88,7 +88,7 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
     tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
     Process holder({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path());
     const std::string line = holder.first_line();
-    const std::string port = line.substr(line.rfind(':') + 1, line.size() - line.rfind(':') - 2);
+    const std::string port = std::to_string(port_of(line));
     struct Row {
         const char* name;
         std::vector<std::string> args;

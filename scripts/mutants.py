@@ -6,7 +6,9 @@
   mutants.py sync ROOT SRC             copies the tree into SRC, touching only
                                        files whose content differs
 
-A site id is FILE:LINE:COL:FROM/TO (+1/ drops a ' + 1'); ids only move when the file is edited.
+A site id is FILE:LINE:COL:FROM/TO (+1/ drops a ' + 1') or, for the operators
+that rewrite a span, FILE:LINE:COL:NAME=LEN[=VALUE]; ids only move when the file
+is edited. Each id belongs to one family (see FAMILIES), printed by `family`.
 """
 import os
 import re
@@ -71,13 +73,14 @@ def next_up(literal, suffix):
     return struct.unpack("<d", struct.pack("<Q", bits))[0].hex()
 
 
-def sites(root, rel):
+def sites(root, rel, operators=None):
+    operators = FAMILIES if operators is None else operators
     with open(os.path.join(root, rel)) as f:
         text = f.read()
     clean = blank_comments_and_strings(text)
     found = []
     for lineno, line in enumerate(clean.split("\n"), 1):
-        if line.lstrip().startswith("#"):
+        if line.lstrip().startswith("#") or "swap" not in operators:
             continue
         for m in OP_RE.finditer(line):
             found.append((lineno, m.start() + 1, m.group(1), RELATIONAL[m.group(1)]))
@@ -93,14 +96,190 @@ def sites(root, rel):
                         or re.search(r"\bconstexpr\b.*=\s*$", before))
             if is_limit:
                 found.append((lineno, m.start() + 1, lit + suffix, next_up(lit, suffix)))
-    found.sort()
-    return [f"{rel}:{l}:{c}:{a}/{b}" for (l, c, a, b) in found]
+    ids = [(l, c, f"{a}/{b}") for (l, c, a, b) in found] + other_sites(text, clean, operators)
+    ids.sort()
+    return [f"{rel}:{l}:{c}:{rest}" for (l, c, rest) in ids]
+
+
+KEYWORD_START = re.compile(
+    r"^(return|if|for|while|switch|case|break|continue|using|namespace|typedef|struct|class|enum|"
+    r"template|goto|default|else|do|static|const|constexpr|auto|inline|extern|friend|public|private|"
+    r"protected|throw|try|catch|delete|new)\b")
+# An lvalue, then a call, an assignment or a stream: a statement whose only
+# effect is what it does, not a declaration (which has a type and a name).
+EFFECT_RE = re.compile(r"^[A-Za-z_][\w.\->:\[\]*]*\s*(\(|=(?!=)|\+=|-=|\*=|/=|\|=|&=|<<=|>>=|<<|\+\+|--)")
+INT_RE = re.compile(r"(?<![\w.'])(0[xX][0-9a-fA-F]+|\d+(?:'\d+)*)([uUlL]*)(?![\w.'])")
+ANDOR_RE = re.compile(r"(?<= )(&&|\|\|)(?= )")
+MATH_RE = re.compile(r"(?<=[\w)\]] )([-+*/])(?= [\w(!-])")
+RETURN_RE = re.compile(r"\breturn (.+?);\s*}?\s*$")
+# `T * name`: a pointer declared, not a product.
+DECLARATOR_RE = re.compile(r"(^|[(,]|\bconst)\s*[A-Za-z_][\w:<>]*\s$")
+COND_RE = re.compile(r"\b(if|while) \(")
+
+FAMILIES = ("swap", "remove", "guard", "cond", "const", "return", "math")
+
+
+def family(site):
+    rest = site.split(":", 3)[3]
+    name = rest.split("=", 1)[0] if re.match(r"^[a-z]+=", rest) else None
+    if name == "remove":
+        return "remove"
+    if name == "guard":
+        return "guard"
+    if name in ("negate", "keepl", "keepr") or rest in ("&&/||", "||/&&"):
+        return "cond"
+    if name == "str" or re.match(r"^(0[xX][0-9a-fA-F]+|\d+(?:'\d+)*)[uUlL]*/", rest):
+        return "const"
+    if name == "ret":
+        return "return"
+    if name == "op":
+        return "math"
+    return "swap"
+
+
+def closing(line, open_at):
+    """The index of the parenthesis closing the one at open_at, or -1."""
+    depth = 0
+    for i in range(open_at, len(line)):
+        if line[i] == "(":
+            depth += 1
+        elif line[i] == ")":
+            depth -= 1
+            if depth == 0:
+                return i
+    return -1
+
+
+def top_level_split(cond):
+    """Where the first &&/|| outside parentheses stands in cond, or -1."""
+    depth = 0
+    for i, c in enumerate(cond):
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+        elif depth == 0 and cond.startswith((" && ", " || "), i):
+            return i
+    return -1
+
+
+def int_mutants(literal, suffix):
+    body = literal.replace("'", "")
+    value = int(body, 16) if body[:2] in ("0x", "0X") else int(body)
+    out = []
+    for v in (value + 1, value - 1, 0 if value else 1, 2 * value):
+        if v >= 0 and v != value and v not in out:
+            out.append(v)
+    return [str(v) + suffix for v in out]
+
+
+def other_sites(text, clean, operators):
+    """The sites of the established tools' default operators."""
+    found = []
+    raw_lines, lines = text.split("\n"), clean.split("\n")
+    previous = ""
+    for lineno, line in enumerate(lines, 1):
+        raw = raw_lines[lineno - 1]
+        stripped = line.strip()
+        if stripped.startswith("#") or "static_assert" in line:
+            previous = stripped or previous
+            continue
+        indent = len(line) - len(line.lstrip())
+        # One whole statement on its line, after the end of another.
+        whole = (stripped.endswith(";") and stripped.count("(") == stripped.count(")")
+                 and (previous.endswith((";", "{", "}", ")", ":")) or not previous))
+        if "remove" in operators and whole and not KEYWORD_START.match(stripped) and EFFECT_RE.match(stripped):
+            found.append((lineno, indent + 1, f"remove={len(stripped)}"))
+        for m in COND_RE.finditer(line):
+            open_at = m.end() - 1
+            close = closing(line, open_at)
+            if close < 0:
+                continue
+            cond = line[open_at + 1:close]
+            if not cond.strip() or cond.strip() in ("true", "false"):
+                continue
+            col, n = open_at + 2, len(cond)
+            after = line[close + 1:].strip()
+            nxt = lines[lineno].strip() if lineno < len(lines) else ""
+            exits = re.match(r"^(return|throw)\b", after) or (not after and re.match(r"^(return|throw)\b", nxt))
+            if "guard" in operators and m.group(1) == "if" and exits:
+                found.append((lineno, col, f"guard={n}"))
+            if "cond" in operators:
+                found.append((lineno, col, f"negate={n}"))
+                if top_level_split(cond) >= 0:
+                    found.append((lineno, col, f"keepl={n}"))
+                    found.append((lineno, col, f"keepr={n}"))
+        if "cond" in operators:
+            for m in ANDOR_RE.finditer(line):
+                found.append((lineno, m.start() + 1, m.group(1) + "/" + ("||" if m.group(1) == "&&" else "&&")))
+        if "const" in operators:
+            if not re.search(r"\boperator\b|\[\[", line):
+                for m in INT_RE.finditer(line):
+                    if re.search(r"\bchar \w+\[$", line[:m.start()]):
+                        continue  # a buffer's size: only the sanitizers see it
+                    for to in int_mutants(m.group(1), m.group(2)):
+                        found.append((lineno, m.start() + 1, m.group(0) + "/" + to))
+            for m in re.finditer(r'"( +)"', line):  # blanked string literals
+                if raw[m.start() - 1:m.start()] not in ("R", "8", "L", "u", "U"):
+                    found.append((lineno, m.start() + 1, f"str={m.end() - m.start()}"))
+        if "return" in operators:
+            m = RETURN_RE.search(line)
+            if m:
+                value = m.group(1).strip()
+                col, n = m.start(1) + 1, len(m.group(1))
+                if value == "true":
+                    found.append((lineno, col, f"ret={n}=false"))
+                elif value == "false":
+                    found.append((lineno, col, f"ret={n}=true"))
+                elif value not in ("{}", "0", "nullptr", "std::nullopt") and not value.startswith("*"):
+                    found.append((lineno, col, f"ret={n}={{}}"))
+        if "math" in operators:
+            for m in MATH_RE.finditer(line):
+                if m.group(1) == "*" and DECLARATOR_RE.search(line[:m.start()]):
+                    continue
+                # Pointer and reference declarations, unary minus after a
+                # comparison and template arguments look alike: only blanks on
+                # both sides and an operand before.
+                to = {"+": "-", "-": "+", "*": "/", "/": "*"}[m.group(1)]
+                found.append((lineno, m.start() + 1, f"op={to}"))
+        previous = stripped or previous
+    return found
 
 
 def parse_id(site):
     rel, line, col, rest = site.split(":", 3)
+    if re.match(r"^[a-z]+=", rest):
+        return rel, int(line), int(col), rest, None
     old, new = rest.split("/", 1)
     return rel, int(line), int(col), old, new
+
+
+def rewrite(text, col, spec):
+    """The line with the span-rewriting operator of spec applied at col."""
+    name, arg = spec.split("=", 1)
+    start = col - 1
+    if name == "op":
+        return text[:start] + arg + text[start + 1:]
+    n, _, value = arg.partition("=")
+    end = start + int(n)
+    span = text[start:end]
+    if name == "remove":
+        return text[:start] + ";" + text[end:]
+    if name == "guard":
+        return text[:start] + "false" + text[end:]
+    if name == "negate":
+        return text[:start] + "!(" + span + ")" + text[end:]
+    if name in ("keepl", "keepr"):
+        at = top_level_split(blank_comments_and_strings(span))
+        if at < 0:
+            sys.exit(f"no && or || in {span!r}")
+        kept = span[:at] if name == "keepl" else span[at + 4:]
+        return text[:start] + kept + text[end:]
+    if name == "str":
+        return text[:start] + '""' + text[end:]
+    if name == "ret":
+        return text[:start] + value + text[end:]
+    sys.exit(f"unknown operator {name}")
 
 
 def apply(src, site):
@@ -109,6 +288,11 @@ def apply(src, site):
     with open(path) as f:
         lines = f.read().split("\n")
     text = lines[line - 1]
+    if new is None:
+        lines[line - 1] = rewrite(text, col, old)
+        with open(path, "w") as f:
+            f.write("\n".join(lines))
+        return
     if old in ("+1", "-1"):
         old = " " + old[0] + " 1"  # dropped with the blank before it
     if text[col - 1:col - 1 + len(old)] != old:
@@ -148,10 +332,20 @@ def sync(root, src):
 def main():
     cmd = sys.argv[1]
     if cmd == "sites":
-        root = sys.argv[2]
-        for rel in sys.argv[3:]:
-            for s in sites(root, rel):
+        args = sys.argv[2:]
+        operators = None
+        if args and args[0].startswith("--operators="):
+            operators = tuple(o for o in args.pop(0).split("=", 1)[1].split(",") if o)
+            unknown = [o for o in operators if o not in FAMILIES]
+            if unknown:
+                sys.exit(f"unknown operator family {','.join(unknown)}; the families: {','.join(FAMILIES)}")
+        root = args[0]
+        for rel in args[1:]:
+            for s in sites(root, rel, operators):
                 print(s)
+    elif cmd == "family":
+        for site in sys.argv[2:]:
+            print(family(site))
     elif cmd == "apply":
         apply(sys.argv[2], sys.argv[3])
     elif cmd == "sync":

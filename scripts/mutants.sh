@@ -3,21 +3,23 @@
 # mutant per site, each built and tested in a copy of the tree, so the tree
 # this runs from is never touched. By hand, not in CI: it takes hours.
 #
-#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--list] [--full] [--build DIR]
+#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--operators f,...] [--list] [--full] [--build DIR]
 #
 # --files  paths or prefixes (qc/, numeric/htdql.cpp); default: every file below
 # --sites  site ids or their prefixes (qc/outlier_screen.cpp:141)
+# --operators  families to make (swap,remove,guard,cond,const,return,math;
+#          default all; docs/mutation-runs.md shows each)
 # --list   print the sites and stop; with neither --files nor --sites, also
 #          the equivalents list's lines that meet no site (status 4)
 # --full   every mutant also meets the whole suite, not only the test
 #          programs of its folder and of those above it
-# Site ids are FILE:LINE:COL:FROM/TO. scripts/mutants-equivalent.txt lists
+# Site ids are FILE:LINE:COL:FROM/TO or FILE:LINE:COL:NAME=LEN[=VALUE]. scripts/mutants-equivalent.txt lists
 # mutants no input can tell apart, with the reason; they are skipped.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 work="$root/build/mutants"
-files_opt="" sites_opt="" list_only=0 full=0
+files_opt="" sites_opt="" operators_opt="" list_only=0 full=0
 build_timeout=${MUTANT_BUILD_TIMEOUT:-600}
 test_timeout=${MUTANT_TEST_TIMEOUT:-60}
 while [ $# -gt 0 ]; do
@@ -26,10 +28,12 @@ while [ $# -gt 0 ]; do
         --files=*) files_opt=${1#*=}; shift ;;
         --sites) sites_opt=$2; shift 2 ;;
         --sites=*) sites_opt=${1#*=}; shift ;;
+        --operators) operators_opt=$2; shift 2 ;;
+        --operators=*) operators_opt=${1#*=}; shift ;;
         --build) work=$2; shift 2 ;;
         --list) list_only=1; shift ;;
         --full) full=1; shift ;;
-        -h|--help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -66,7 +70,7 @@ needs_sanitizers() { listed "$1" 1; }
 
 # The sites of the chosen files in $src, narrowed by --sites.
 choose_sites() {
-    sites=$(python3 "$here/mutants.py" sites "$src" $files)
+    sites=$(python3 "$here/mutants.py" sites ${operators_opt:+--operators=$operators_opt} "$src" $files) || exit 2
     if [ -n "$sites_opt" ]; then
         chosen=""
         for s in $sites; do
@@ -82,7 +86,7 @@ if [ "$list_only" = 1 ]; then
     for s in $sites; do echo "$s	$(python3 "$here/mutants.py" line "$src" "$s")"; done
     # A whole listing also names the list's lines that no longer meet a
     # site (the code moved under them): they would skip nothing.
-    if [ -z "$files_opt$sites_opt" ] && [ -f "$equiv" ]; then
+    if [ -z "$files_opt$sites_opt$operators_opt" ] && [ -f "$equiv" ]; then
         echo "$sites" | tr ' ' '\n' | awk 'NR == FNR { if ($1 != "") site[$1] = 1; next }
             $1 !~ /^#/ && NF && !($1 in site) { print "mutants.sh: no such site, listed in " FILENAME ": " $1 > "/dev/stderr"; bad = 1 }
             END { exit bad ? 4 : 0 }' - "$equiv" || exit 4
@@ -210,7 +214,7 @@ for s in $sites; do
         cp "$src/${s%%:*}" "$work/unmutated"
         current=$s
         python3 "$here/mutants.py" apply "$src" "$s" || exit 1
-        name=$(echo "$s" | tr '/:<>=!+ ' '________')
+        name=$(echo "$s" | tr '/:<>=!+ |&*{}' '_____________')
         : >"$log/$name.build.txt"
         check "$s" "$log/$name.test.txt" "$log/$name.build.txt"
         case $? in
@@ -222,14 +226,14 @@ for s in $sites; do
         restore
     fi
     line=$(python3 "$here/mutants.py" line "$src" "$s")
-    printf '%-10s %s\t%s\n' "$status" "$s" "$line" | tee -a "$results"
+    printf '%-10s %-7s %s\t%s\n' "$status" "$(python3 "$here/mutants.py" family "$s")" "$s" "$line" | tee -a "$results"
     printf '[%d/%d]\n' "$n" "$total" >&2
 done
 
 echo
-echo "per file and per folder: killed + timed out / (those + survived); equivalent and unbuildable apart"
-awk '{ split($2, p, ":"); f = p[1]; d = substr(f, 1, index(f, "/"))
-       c[f, $1]++; seen[f] = 1; c[d, $1]++; seen[d] = 1 }
+echo "per file, per folder and per folder and family: killed + timed out / (those + survived); equivalent and unbuildable apart"
+awk '{ split($3, p, ":"); f = p[1]; d = substr(f, 1, index(f, "/")); o = d " " $2
+       c[f, $1]++; seen[f] = 1; c[d, $1]++; seen[d] = 1; c[o, $1]++; seen[o] = 1 }
      END { for (f in seen) {
              k = c[f, "killed"] + c[f, "timeout"]; s = c[f, "SURVIVED"]
              printf "%-28s %3d/%-3d %5.1f%%  survived %d  equivalent %d  nobuild %d\n", f, k, k + s,

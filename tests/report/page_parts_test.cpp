@@ -139,6 +139,8 @@ TEST(ReportText, EscapedForHtmlAndScript) {
         {"ampersand and quotes", "a & \"b\" 'c'", "a &amp; &quot;b&quot; &#39;c&#39;", "\"a \\u0026 \\\"b\\\" 'c'\""},
         {"non-ASCII passes whole", "36.25\xC2\xB0N", "36.25\xC2\xB0N", "\"36.25\xC2\xB0N\""},
         {"control characters and backslash", "a\tb\\", "a\tb\\", "\"a\\u0009b\\\\\""},
+        {"the last control byte and DEL escaped, blank and tilde not", "\x1f \x7f~", "\x1f \x7f~",
+         "\"\\u001F \\u007F~\""},
     };
     for (const Row& r : rows) {
         EXPECT_EQ(report::html_escape(r.text), r.html) << r.name;

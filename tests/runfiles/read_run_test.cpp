@@ -100,4 +100,34 @@ TEST(ReadRun, TheSpanIsThatOfTheRecords) {
     }
 }
 
+TEST(ReadRun, RefusesYearsOffTheGridAndRecordsCutShort) {
+    const std::string header = kCitation + "    31.25  -98.75  cell values\n";
+    auto years = [](const char* first) { return std::string(first) + kYears1.substr(5, 84); };
+    const struct {
+        const char* name;
+        std::string tsf;
+        const char* words;  // empty: read
+    } rows[] = {
+        {"a first year after the grid's last", header + years(" 2011") + "\n", "no year record (1850 to 2010)"},
+        {"a first year before the grid's first", header + years(" 1849") + "\n", "no year record (1850 to 2010)"},
+        {"a record one column short", header + years(" 2010").substr(0, 88) + "\n", "is cut short"},
+        {"a record of exactly its width", header + years(" 2010") + "\n", ""},
+    };
+    for (const auto& row : rows) {
+        testsupport::TempDir dir;
+        write_file(dir / "MonthlyPDSI.xy", "  title\n title\n   Xlon.   Ylat\n  -98.75   31.25\n");
+        write_file(dir / "MonthlyPDSI.tsf", row.tsf);
+        std::string message;
+        try {
+            runfiles::read_run(dir.path());
+        } catch (const std::exception& error) {
+            message = error.what();
+        }
+        if (*row.words == '\0')
+            EXPECT_EQ(message, "") << row.name;
+        else
+            EXPECT_NE(message.find(row.words), std::string::npos) << row.name << ": " << message;
+    }
+}
+
 }  // namespace

@@ -133,8 +133,10 @@ package_steps() {
     set -e
   }
   echo "== the package $name on a bare root"
-  in_deb_root deb-install "apt-get install -y /tmp/$name"
+  # mmdebstrap leaves no package lists.
+  in_deb_root deb-install "apt-get update && apt-get install -y /tmp/$name"
   check "apt-get install (status $status, $(grep -c '^Unpacking' "$logs/deb-install.out") packages)" test "$status" = 0
+  [ "$status" = 0 ] || { tail -n 5 "$logs/deb-install.err" | sed 's/^/  | /'; return; }
   in_deb_root deb-files "dpkg-query -L pdsi && pdsi --version"
   check "pdsi --version: $(tail -n 1 "$logs/deb-files.out")" grep -qx "pdsi $(dpkg-deb --field "$deb" Version)" "$logs/deb-files.out"
   local exec

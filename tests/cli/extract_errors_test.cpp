@@ -111,6 +111,8 @@ TEST(PdsiExtract, RefusalsAndFailuresNameTheirCause) {
         {"a page that cannot be written",
          plus({"--lat=36.25:36.25", "--lon=-96.25:-93.75", "--out", (work / "page").string(), "--report", "-q"}), 1,
          {"pdsi report: error: ", "MonthlyPDSI_report.html.tmp: cannot be created"}},
+        {"the sample where no folder is", {"sample", "--out", (work / "none/grid.txt").string()}, 1,
+         {"pdsi sample: error: ", "none/grid.txt.part"}},
         {"a lone third cell", plus({"--lat=13.75:23.75", "--lon=-151.25:-151.25", "--fill", "1851:1851"}), 1,
          {"cell 3 (23.75, -151.25)", "hold cells 1 to 2 only"}},
     };

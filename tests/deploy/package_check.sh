@@ -20,6 +20,7 @@ fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # Every file and folder, with its mode and owner: "-rwxr-xr-x root/root ./usr/bin/pdsi".
 listing=$(dpkg-deb --contents "$deb" | awk '{ print $1, $2, $6 }')
+echo "contents:"; awk '$1 !~ /^d/ { print "  " $1, $3 }' <<<"$listing"
 has() { grep -qxF -- "$1" <<<"$listing" || fail "not in the package as '$1'"; }
 has "-rwxr-xr-x root/root ./usr/bin/pdsi"
 has "-rwxr-xr-x root/root ./usr/bin/pdsiserver"

@@ -53,7 +53,7 @@ dpkg-deb --control "$deb" "$control"
 ! grep -v '^\s*#' "$control"/postinst | grep -qE 'systemctl +enable|deb-systemd-helper +enable|(invoke|systemctl) +start' ||
   fail "postinst enables or starts the unit"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/pdsi.service >"$control/unit"
-grep -qx 'ExecStart=/usr/bin/pdsi serve --grid /var/lib/pdsi/pdsisc1850-2010.txt --listen 127.0.0.1:8080' "$control/unit" ||
+grep -qE '^ExecStart=/usr/bin/pdsi serve --grid /var/lib/pdsi/pdsisc1850-2010.txt( |$)' "$control/unit" ||
   fail "the unit's ExecStart: $(grep '^ExecStart=' "$control/unit")"
 grep -qx 'DynamicUser=yes' "$control/unit" || fail "the unit lost DynamicUser=yes"
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/pdsi/changelog.gz | gzip -dc | head -n 1 |

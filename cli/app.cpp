@@ -44,6 +44,7 @@ std::unique_ptr<CLI::App> make_app(Parsed& parsed) {
     add_extract(*app, parsed.extract);
     add_convert(*app, parsed.convert);
     add_report(*app, parsed.report);
+    add_sample(*app, parsed.sample);
     for (CLI::App* sub : app->get_subcommands({}))
         sub->callback([&parsed, sub] { parsed.command = sub->get_name(); });
     return app;
@@ -99,6 +100,7 @@ int run_command(const std::vector<std::string>& args, std::span<const Extension>
         if (parsed.command == "extract") return run_extract(parsed.extract, invocation);
         if (parsed.command == "convert") return run_convert(parsed.convert, invocation);
         if (parsed.command == "report") return run_report(parsed.report, invocation);
+        if (parsed.command == "sample") return run_sample(parsed.sample, invocation);
         for (const auto& [sub, extension] : added)
             if (parsed.command == sub->get_name()) return extension->run();
         std::cerr << "pdsi: error: no subcommand\n";

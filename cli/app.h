@@ -14,10 +14,11 @@ namespace cli {
 
 // What a parse produced: the subcommand chosen and its options.
 struct Parsed {
-    std::string command;  // "extract", "convert" or "report"
+    std::string command;  // "extract", "convert", "report" or "sample"
     ExtractOptions extract;
     ConvertOptions convert;
     ReportOptions report;
+    SampleOptions sample;
 };
 
 // The whole command, bound to `parsed`; parsing only fills it in.

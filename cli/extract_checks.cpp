@@ -1,6 +1,7 @@
 #include "cli/extract_checks.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "extract/request.h"
 
@@ -38,16 +39,35 @@ std::string cells_held(int32_t cell) {
     return "hold cells 1 to " + std::to_string(cell - 1) + " only";
 }
 
+// A longitude as short as it goes: "261.25", "-160".
+std::string plain(double value) {
+    std::string text = shown(static_cast<float>(value));
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text == "-0" ? "0" : text;
+}
+
+struct Side {
+    const char* name;      // "south"
+    const char* outmost;   // "southernmost"
+};
+
 template <float (*clamp_low)(float), float (*clamp_high)(float)>
-std::string parse_box_side(std::string_view text, RealSpan& span, const char* low_name, const char* high_name) {
+std::string parse_box_side(std::string_view text, RealSpan& span, Side low, Side high) {
     RealSpan parsed;
     if (auto error = parse_real_span(text, parsed); !error.empty()) return error;
+    const RealSpan typed = parsed;
     parsed.low = clamp_low(parsed.low);
     parsed.high = clamp_high(parsed.high);
-    if (extract::inverted(parsed.low, parsed.high))
-        return std::string("the ") + low_name + " bound is above the " + high_name +
-               " bound after moving both onto the grid's outermost mid-points (" + shown(parsed.low) + " > " +
-               shown(parsed.high) + ")";
+    if (extract::inverted(parsed.low, parsed.high)) {
+        // At most one bound moved: both moved would leave them in order.
+        std::string moved;
+        if (parsed.low != typed.low) moved = std::string(low.name) + " bound onto the grid's " + low.outmost;
+        if (parsed.high != typed.high) moved = std::string(high.name) + " bound onto the grid's " + high.outmost;
+        return std::string("the ") + low.name + " bound is above the " + high.name + " bound" +
+               (moved.empty() ? "" : " after moving the " + moved + " mid-point") + " (" + shown(parsed.low) +
+               " > " + shown(parsed.high) + ")";
+    }
     span = parsed;
     return "";
 }
@@ -55,11 +75,21 @@ std::string parse_box_side(std::string_view text, RealSpan& span, const char* lo
 }  // namespace
 
 std::string parse_lat_span(std::string_view text, RealSpan& span) {
-    return parse_box_side<extract::clamp_south, extract::clamp_north>(text, span, "south", "north");
+    return parse_box_side<extract::clamp_south, extract::clamp_north>(text, span, {"south", "southernmost"},
+                                                                      {"north", "northernmost"});
 }
 
 std::string parse_lon_span(std::string_view text, RealSpan& span) {
-    return parse_box_side<extract::clamp_west, extract::clamp_east>(text, span, "west", "east");
+    // Longitudes counted 0 to 360 would otherwise be clamped to the
+    // dateline without a word.
+    RealSpan typed;
+    if (parse_real_span(text, typed).empty())
+        for (const auto& [value, name] : {std::pair{typed.low, "west"}, std::pair{typed.high, "east"}})
+            if (value > 180.0f)
+                return std::string("the ") + name + " bound is beyond 180: longitudes run from -180 to 180" +
+                       (value <= 360.0f ? "; for " + plain(value) + " write " + plain(value - 360.0) : "");
+    return parse_box_side<extract::clamp_west, extract::clamp_east>(text, span, {"west", "westernmost"},
+                                                                    {"east", "easternmost"});
 }
 
 std::string parse_fraction(std::string_view text, float& value) {

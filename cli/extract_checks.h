@@ -13,7 +13,8 @@
 namespace cli {
 
 // "SOUTH:NORTH" and "WEST:EAST": both bounds moved onto the grid, the lower
-// not above the upper. Each returns "" on success or what is wrong.
+// not above the upper; a longitude past 180 is refused with its -180..180
+// spelling. Each returns "" on success or what is wrong.
 std::string parse_lat_span(std::string_view text, RealSpan& span);
 std::string parse_lon_span(std::string_view text, RealSpan& span);
 // The fraction of missing months a cell may have: a number, not negative.

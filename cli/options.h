@@ -38,6 +38,11 @@ struct ConvertOptions {
     bool quiet = false;
 };
 
+struct SampleOptions {
+    std::filesystem::path out = "pdsisc1850-2010.txt";
+    bool quiet = false;
+};
+
 struct ReportOptions {
     std::filesystem::path dir;
     bool quiet = false;

@@ -9,6 +9,7 @@ namespace cli {
 void add_extract(CLI::App& root, ExtractOptions& options);
 void add_convert(CLI::App& root, ConvertOptions& options);
 void add_report(CLI::App& root, ReportOptions& options);
+void add_sample(CLI::App& root, SampleOptions& options);
 
 // The shared `--format` option: a list of netcdf, csv.
 CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats);
@@ -18,6 +19,7 @@ CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats);
 int run_extract(const ExtractOptions& options, const Invocation& invocation);
 int run_convert(const ConvertOptions& options, const Invocation& invocation);
 int run_report(const ReportOptions& options, const Invocation& invocation);
+int run_sample(const SampleOptions& options, const Invocation& invocation);
 
 // The extra formats and the page from the text files of `dir`, after a run
 // of either program; return the exit status, messages on standard error.

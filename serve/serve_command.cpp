@@ -173,7 +173,12 @@ int run_serve(const ServeOptions& o) {
 
     const int32_t cores = parallel::hardware_threads();
     std::error_code ec;
-    if (!fs::exists(o.grid, ec)) return refused("--grid: File does not exist: " + o.grid);
+    // Said in one line, for the journal of a service started before the grid
+    // was put in place.
+    if (!fs::exists(o.grid, ec))
+        return refused("--grid: no grid file at " + o.grid +
+                       ": put the data set's grid file there, or write the sample one with: pdsi sample --out " +
+                       o.grid);
     if (fs::is_directory(o.grid, ec)) return refused("--grid: File is actually a directory: " + o.grid);
 
     Listener listener;

@@ -13,6 +13,8 @@
 namespace tools {
 
 inline constexpr float kMissing = -99.9f;
+// The seed of the sample data set: makegrid's default and `pdsi sample`'s.
+inline constexpr uint64_t kSampleSeed = 1;
 
 class SampleGrid {
 public:

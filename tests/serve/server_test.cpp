@@ -214,6 +214,11 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         {"no colon", "years=1900:1901&max_missing=0.5&lon=10", 400, "lon: \"10\" is not LOW:HIGH"},
         {"inverted after the clamps", "years=1900:1901&max_missing=0.5&lat=80:77", 400,
          "lat: the south bound is above the north bound"},
+        {"only the bound that moved is named", "years=1900:1901&max_missing=0.5&lat=-90:-89", 400,
+         "lat: the south bound is above the north bound after moving the south bound onto the grid's southernmost "
+         "mid-point (-58.75 > -89.00)"},
+        {"a longitude counted to 360", "years=1900:1901&max_missing=0.5&lon=261.25:270", 400,
+         "lon: the west bound is beyond 180: longitudes run from -180 to 180; for 261.25 write -98.75"},
         {"calibration outside the span", "years=1900:1901&max_missing=0.5&fill=1890:1901", 400,
          "fill: the calibration period 1890:1901 lies outside the span 1900:1901"},
         {"NUL in a value", "years=1900:1901%00&max_missing=0.5", 400, "years: "},

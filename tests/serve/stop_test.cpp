@@ -95,14 +95,16 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         const char* words;
     };
     const Row rows[] = {
-        {"no grid", {"serve", "--grid", "absent.txt", "--listen", "127.0.0.1:0"}, "--grid: File does not exist: absent.txt"},
+        {"no grid", {"serve", "--grid", "absent.txt", "--listen", "127.0.0.1:0"},
+         "pdsi serve: error: --grid: no grid file at absent.txt: put the data set's grid file there, or write the "
+         "sample one with: pdsi sample --out absent.txt\n"},
         {"port in use", {"serve", "--grid", "grid.txt", "--listen", "127.0.0.1:" + port}, "Address already in use"},
         {"address not here", {"serve", "--grid", "grid.txt", "--listen", "192.0.2.1:0"}, "cannot listen on 192.0.2.1:0"},
         {"no port", {"serve", "--grid", "grid.txt", "--listen", "localhost"}, "is not HOST:PORT"},
         {"bad thread count", {"serve", "--grid", "grid.txt", "--threads", "0"}, "--threads"},
         {"numbers at their limits taken",
          {"serve", "--grid", "absent.txt", "--queue", "0", "--threads", "1024", "--timeout", "86400"},
-         "--grid: File does not exist"},
+         "--grid: no grid file at absent.txt"},
         {"below a limit", {"serve", "--grid", "grid.txt", "--queue", "-1"},
          "--queue: \"-1\" is not a whole number from 0 to 100000"},
         {"above a limit", {"serve", "--grid", "grid.txt", "--timeout", "86401"},

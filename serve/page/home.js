@@ -28,6 +28,7 @@
                        "October", "November", "December"];
   const PLAY_MS = 100;
   const KEPT_MONTHS = 240;  // month maps held in memory
+  const FILLED_CELLS = 1000;  // the largest run whose CSV copy is read for one cell's filled series
   const form = document.getElementById("request");
   const svg = document.getElementById("map");
   const reportButton = document.getElementById("report");
@@ -47,6 +48,7 @@
   let painted = null;     // the class each square has now
   let asked = null;       // the query last sent for a summary
   let shown = null;       // the query of the summary on show
+  let summary = null;     // and the summary
   let pending = null;     // its AbortController
   let timer = null;
   let retry = null;
@@ -212,6 +214,7 @@
   function accept(q, s) {
     clearErrors();
     shown = q;
+    summary = s;
     keepInUrl(q);
     $("status").textContent = "";
     $("cell-counts").textContent = plural(s.cells_in_box, "cell", "cells") + " in the box, " + s.kept + " kept" +
@@ -446,6 +449,7 @@
     if (!player) return;
     clearInterval(player);
     player = null;
+    showMonth.seq = (showMonth.seq || 0) + 1;  // a month on its way stays away
     $("play").textContent = "Play";
     $("play").setAttribute("aria-pressed", "false");
   }
@@ -679,8 +683,10 @@
     stopPlay();
     step(e.key === "ArrowLeft" ? -1 : 1);
   });
-  // Any key stops the play, as its button does.
-  document.addEventListener("keydown", (e) => { if (e.target !== $("play")) stopPlay(); });
+  // Any key stops the play, but those that press its button, which does.
+  document.addEventListener("keydown", (e) => {
+    if (!(e.target === $("play") && (e.key === "Enter" || e.key === " "))) stopPlay();
+  });
   $("play").addEventListener("click", play);
   $("month").addEventListener("change", typedMonth);
   $("month").addEventListener("keydown", (e) => { if (e.key === "Enter") typedMonth(); });
@@ -729,8 +735,9 @@
   // its box holds the cell: the request's own CSV copy, not a new
   // computation. A map from the month's time to the value.
   async function filledSeries(c, q) {
-    const p = new URLSearchParams(q);
-    if (!p.has("fill")) return null;
+    const p = new URLSearchParams(q), b = summary && summary.box;
+    if (!p.has("fill") || !b || summary.kept > FILLED_CELLS || c.i < b.first_column ||
+        c.i >= b.first_column + b.columns || c.j < b.first_row || c.j >= b.first_row + b.rows) return null;
     const answer = await fetch("/extract/MonthlyPDSI.csv?" + q);
     if (!answer.ok) return null;
     const lines = (await answer.text()).split(/\r?\n/);
@@ -773,7 +780,8 @@
     });
     const heading = place(c.i, c.j) + (data.values.every((h) => h === null) ? ": no value in the grid" : "");
     note.textContent = heading + (filled ? "; the filled series is the request's gap filling." :
-      (q && new URLSearchParams(q).has("fill") ? "; the request's gap filling does not hold this cell." : ""));
+      (q && new URLSearchParams(q).has("fill") ? "; a filled series is drawn for a cell the request keeps, in a run " +
+        "of at most " + FILLED_CELLS + " cells." : ""));
     chart("series", rows, {
       labels: filled ? ["Month", "Observed", "Filled"] : ["Month", "Observed"],
       colors: filled ? ["#333", "#2c7bb6"] : ["#333"], strokeWidth: 1,

@@ -321,6 +321,16 @@ def values_checks(page, land_first, area_missing, check, figures):
     figures["map-draw max, ms"] = round(max(durations), 2) if durations else None
     check("50 months step, each draw measured as map-draw", len(durations) == 50, len(durations))
 
+    # Play runs the months on and a key stops it.
+    shown = page.month()
+    d.find_element(By.ID, "play").click()
+    ran = wait_for(lambda: page.month() if page.month() > shown else None, 10)
+    ActionChains(d).send_keys(Keys.ESCAPE).perform()
+    stopped = page.month()
+    time.sleep(0.4)
+    check("play runs the months and a key stops it", ran and page.month() == stopped and
+          d.find_element(By.ID, "play").text == "Play", (shown, ran, stopped, page.month()))
+
     # A refused year: the server's line, the map untouched.
     fills, shown = page.fills(), page.month()
     api = get(page.base + "/page/month?month=1849-07")[1].decode().strip()

@@ -705,6 +705,8 @@
     if (graphs[id]) { graphs[id].destroy(); delete graphs[id]; }
     const box = $(id);
     box.textContent = "";
+    // Sized before the library reads the size.
+    box.classList.toggle("drawn", rows.length > 0);
     if (!rows.length) return;
     const base = {
       labelsUTC: true, legend: "never", ylabel: "PDSI", axisLabelWidth: 44,
@@ -774,8 +776,10 @@
     if (pinned !== c || shown !== q) return;
     const rows = data.values.map((h, k) => {
       const t = Date.UTC(data.first_year, k, 1);
-      const row = [new Date(t), h === null ? null : h / 100];
+      // The filled series first, so the observed one is drawn over it.
+      const row = [new Date(t)];
       if (filled) row.push(filled.has(t) ? filled.get(t) : null);
+      row.push(h === null ? null : h / 100);
       return row;
     });
     const heading = place(c.i, c.j) + (data.values.every((h) => h === null) ? ": no value in the grid" : "");
@@ -783,8 +787,8 @@
       (q && new URLSearchParams(q).has("fill") ? "; a filled series is drawn for a cell the request keeps, in a run " +
         "of at most " + FILLED_CELLS + " cells." : ""));
     chart("series", rows, {
-      labels: filled ? ["Month", "Observed", "Filled"] : ["Month", "Observed"],
-      colors: filled ? ["#333", "#2c7bb6"] : ["#333"], strokeWidth: 1,
+      labels: filled ? ["Month", "Filled", "Observed"] : ["Month", "Observed"],
+      colors: filled ? ["#6baed6", "#333"] : ["#333"], strokeWidth: 1,
       underlayCallback: shadeSpan(values()),
     }, note);
   }

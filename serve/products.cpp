@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -10,6 +11,7 @@
 #include "extract/screen.h"
 #include "extract/writecells.h"
 #include "formats/writers.h"
+#include "indices/area.h"
 #include "qc/orvqc5.h"
 #include "report/page.h"
 #include "report/report_data.h"
@@ -27,6 +29,8 @@ namespace serve {
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kProgram = std::string("pdsi ") + PDSI_VERSION;
 
 struct TimedOut {};
 
@@ -83,7 +87,20 @@ HttpError no_room(const std::string& detail) {
 }  // namespace
 
 bool Producer::needs_folder(const ExtractQuery& query, FileKind wanted) {
-    return query.fill.has_value() || (wanted != FileKind::tsf && wanted != FileKind::xy);
+    return query.fill.has_value() ||
+           (wanted != FileKind::tsf && wanted != FileKind::xy && wanted != FileKind::area_csv);
+}
+
+// The area file of `series`; the NetCDF one is written in a folder of its own.
+std::shared_ptr<const std::string> Producer::area_file(const indices::AreaSeries& series, const ExtractQuery& query,
+                                                       FileKind wanted, const fs::path* dir) const {
+    if (wanted == FileKind::area_csv) return std::make_shared<const std::string>(indices::area_csv(series));
+    std::optional<JobFolder> own;
+    if (!dir) dir = &own.emplace(temp_root_, ++jobs_).path();
+    const fs::path path = *dir / "MonthlyPDSI_area.nc";
+    indices::write_area_netcdf(
+        series, {kProgram, "pdsi serve: /extract/MonthlyPDSI_area.nc?" + query.query_string(), {}}, path);
+    return slurp(path);
 }
 
 Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget& budget) const {
@@ -100,6 +117,21 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const BoxData data = grid_.read(request.iyr1, request.iyr2, out.box, budget.threads, &progress);
         const std::vector<int32_t> keep = extract::screencells(data.view, request.pctmiss, budget.threads);
         for (int32_t k : keep) out.nkept += k;
+        const bool area = wanted == FileKind::area_csv || wanted == FileKind::area_nc;
+
+        if (area && !query.fill) {
+            std::optional<indices::AreaSeries> series;
+            try {
+                series = indices::area_of_view(data.view, keep, request.iyr1, budget.threads);
+            } catch (const indices::NotStorable&) {
+                // Through the text files below, whose reader says what is wrong.
+            }
+            if (series) {
+                progress.check();
+                out.files[wanted] = area_file(*series, query, wanted, nullptr);
+                return out;
+            }
+        }
 
         if (!needs_folder(query, wanted)) {
             textio::StringSink tsf, xy;
@@ -127,8 +159,14 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             out.filled = outcome.ngrid;
         }
         progress.check();
-        const std::string program = std::string("pdsi ") + PDSI_VERSION;
-        if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
+        const std::string program = kProgram;
+        if (area) {
+            const runfiles::RunData run = runfiles::read_run(dir);
+            progress.check();
+            const indices::AreaSeries series =
+                indices::area_of_run(run, std::pair{request.iyr1, request.iyr2}, budget.threads);
+            out.files[wanted] = area_file(series, query, wanted, &dir);
+        } else if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
             const runfiles::RunData run = runfiles::read_run(dir);
             progress.check();
             const fs::path path = dir / (wanted == FileKind::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
@@ -146,7 +184,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         }
         for (const FileInfo& file : output_files()) {
             if (out.files.count(file.kind) || file.kind == FileKind::csv || file.kind == FileKind::netcdf ||
-                file.kind == FileKind::report)
+                file.kind == FileKind::report || file.kind == FileKind::area_csv || file.kind == FileKind::area_nc)
                 continue;
             if (file.needs_fill && !query.fill) continue;
             out.files[file.kind] = slurp(dir / file.name);

@@ -40,7 +40,7 @@ if not (os.access(CHROMIUM, os.X_OK) and os.access(DRIVER, os.X_OK)):
 FIELDS = ["first_year", "last_year", "north", "south", "west", "east", "max_missing", "fill_first", "fill_last"]
 PAGE_STATE = ("view=", "month=", "cell=", "colour=")
 CELLS = 144 * 55
-# Palmer's classes as the issue gives them: the upper bound a value may
+# Palmer's classes, written out here as the check's own table: the upper bound a value may
 # reach (drought classes take theirs, wet ones stop short), and the colour.
 CLASSES = [(-4, True, "#543005"), (-3, True, "#8c510a"), (-2, True, "#bf812d"), (-1, True, "#dfc27d"),
            (-0.5, True, "#f6e8c3"), (0.5, False, "#f5f5f5"), (1, False, "#c7eae5"), (2, False, "#80cdc1"),
@@ -262,7 +262,7 @@ def values_checks(page, land_first, area_missing, check, figures):
     check("the page's own bytes are at most 300 KB", own <= 300 * 1024, own)
 
     month, cell_of, values, codes = month_with_every_class(page.base, land_first)
-    # The pinned cell: a land cell with a value, nearest the issue's example.
+    # The pinned cell: a land cell with a value, nearest 98.75W 36.25N.
     n = min((k for k in cell_of.values() if codes[k] != 11),
             key=lambda k: abs(k // 55 + 1 - 33) + abs(k % 55 + 1 - 39))
     i, j = n // 55 + 1, n % 55 + 1

@@ -81,6 +81,7 @@ bool accumulate(const Cells& cells, const std::vector<double>& weights, int32_t 
         const double w = weights[c];
         const float* s = cells.series[c];
         for (int32_t k = k0; k < k1; ++k) {
+            if (s[k] == runfiles::kMissing) continue;  // most of the grid is sea
             const Stored v = stored(s[k]);
             if (!v.fits) return false;
             if (v.negative && v.hundredths == kMissingHundredths) continue;

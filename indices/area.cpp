@@ -173,4 +173,25 @@ AreaSeries area_of_view(const extract::GridView& view, const std::vector<int32_t
     return compute(cells, iyr1, iyr1 + view.nmon() / 12 - 1, false, threads);
 }
 
+runfiles::RunData run_of_view(const extract::GridView& view, const std::vector<int32_t>& keep, int32_t iyr1) {
+    const extract::GridAxes axes;
+    const extract::Box& box = view.box();
+    runfiles::RunData run;
+    run.iyr1 = iyr1;
+    run.iyr2 = iyr1 + view.nmon() / 12 - 1;
+    run.values.reserve(static_cast<size_t>(std::count_if(keep.begin(), keep.end(), [](int32_t k) { return k != 0; })) *
+                       static_cast<size_t>(view.nmon()));
+    for (int32_t n = 1; n <= box.nbox(); ++n) {
+        if (keep[static_cast<size_t>(n - 1)] == 0) continue;
+        run.cells.push_back({axes.ylat(box.row(n)), axes.xlon(box.column(n)), ""});
+        const float* series = view.series(n);
+        for (int32_t k = 0; k < view.nmon(); ++k) {
+            const Stored v = stored(series[k]);
+            if (!v.fits) throw NotStorable("a value of the box has no two-decimal text of six columns");
+            run.values.push_back(value_of(v));
+        }
+    }
+    return run;
+}
+
 }  // namespace indices

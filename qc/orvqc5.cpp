@@ -114,6 +114,7 @@ public:
         report_->close();
         outcome_.ngrid = data_.ngrid;
         outcome_.period = period_;
+        if (request_.estimates && outcome_.end == StageOutcome::End::complete) *request_.estimates = std::move(data_.est);
         return outcome_;
     }
 

@@ -149,11 +149,12 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const JobFolder folder(temp_root_, ++jobs_);
         const fs::path& dir = folder.path();
         extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
+        std::vector<float> estimates;  // the area files' take of the stage's
         if (query.fill) {
             qc::StageRequest stage{request.iyr1, request.iyr2, dir,
                                    qc::calibration_period(request.iyr1, request.iyr2, query.fill->first,
                                                           query.fill->last),
-                                   &progress, budget.threads};
+                                   &progress, budget.threads, area ? &estimates : nullptr};
             const qc::StageOutcome outcome = qc::run_stage(console, stage);
             if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
             out.filled = outcome.ngrid;
@@ -161,10 +162,19 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         progress.check();
         const std::string program = kProgram;
         if (area) {
-            const runfiles::RunData run = runfiles::read_run(dir);
+            // The run as its files would give it back: from memory when every
+            // value has its text, reading the files costs what the filling does.
+            std::optional<runfiles::RunData> run;
+            try {
+                run = indices::run_of_view(data.view, keep, request.iyr1);
+                if (estimates.size() != run->values.size()) run.reset();
+                else run->estimates = std::move(estimates);
+            } catch (const indices::NotStorable&) {
+            }
+            if (!run) run = runfiles::read_run(dir);
             progress.check();
             const indices::AreaSeries series =
-                indices::area_of_run(run, std::pair{request.iyr1, request.iyr2}, budget.threads);
+                indices::area_of_run(*run, std::pair{request.iyr1, request.iyr2}, budget.threads);
             out.files[wanted] = area_file(series, query, wanted, &dir);
         } else if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
             const runfiles::RunData run = runfiles::read_run(dir);

@@ -53,10 +53,6 @@ AreaSeries area_of_run(const runfiles::RunData& run, std::optional<std::pair<int
 AreaSeries area_of_view(const extract::GridView& view, const std::vector<int32_t>& keep, int32_t iyr1,
                         int32_t threads = 1);
 
-// The run the extraction's files would give back for those cells, without
-// its citation and headers. Throws NotStorable.
-runfiles::RunData run_of_view(const extract::GridView& view, const std::vector<int32_t>& keep, int32_t iyr1);
-
 // MonthlyPDSI_area.csv: the header, then one CRLF row per month.
 std::string area_csv(const AreaSeries& series);
 // Both under a temporary name renamed onto `out`; throw FormatError.

@@ -13,6 +13,11 @@
 
 namespace qc {
 
+// nmon values a cell, cell after cell, as the files hold them.
+struct StageSeries {
+    std::vector<float> pdsi, est;
+};
+
 struct StageRequest {
     int32_t iyr1 = 0;
     int32_t iyr2 = 0;
@@ -20,9 +25,9 @@ struct StageRequest {
     std::optional<CalibrationPeriod> period;  // none: asked on the console
     textio::Progress* progress = nullptr;     // cells treated
     int32_t threads = 1;                      // the output is the same for any count
-    // When set and the stage completes: the estimates as read back from
-    // its file, nmon a cell, cell after cell, sparing a caller that reads.
-    std::vector<float>* estimates = nullptr;
+    // When set and the stage completes: its data as read and its estimates
+    // as read back, sparing a caller that would read the files again.
+    StageSeries* series = nullptr;
 };
 
 // How the stage ended. Every end but `complete` has been shown on the

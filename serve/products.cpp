@@ -149,12 +149,12 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const JobFolder folder(temp_root_, ++jobs_);
         const fs::path& dir = folder.path();
         extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
-        std::vector<float> estimates;  // the area files' take of the stage's
+        qc::StageSeries stage_series;  // what the area files take of the stage
         if (query.fill) {
             qc::StageRequest stage{request.iyr1, request.iyr2, dir,
                                    qc::calibration_period(request.iyr1, request.iyr2, query.fill->first,
                                                           query.fill->last),
-                                   &progress, budget.threads, area ? &estimates : nullptr};
+                                   &progress, budget.threads, area ? &stage_series : nullptr};
             const qc::StageOutcome outcome = qc::run_stage(console, stage);
             if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
             out.filled = outcome.ngrid;
@@ -162,14 +162,20 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         progress.check();
         const std::string program = kProgram;
         if (area) {
-            // The run as its files would give it back: from memory when every
-            // value has its text, reading the files costs what the filling does.
+            // The run as its files give it back, from the stage that read
+            // them: reading them again would cost what the filling does.
             std::optional<runfiles::RunData> run;
-            try {
-                run = indices::run_of_view(data.view, keep, request.iyr1);
-                if (estimates.size() != run->values.size()) run.reset();
-                else run->estimates = std::move(estimates);
-            } catch (const indices::NotStorable&) {
+            if (query.fill) {
+                run.emplace();
+                run->iyr1 = request.iyr1;
+                run->iyr2 = request.iyr2;
+                for (int32_t n = 1; n <= out.box.nbox(); ++n)
+                    if (keep[static_cast<size_t>(n - 1)] != 0)
+                        run->cells.push_back({axes.ylat(out.box.row(n)), axes.xlon(out.box.column(n)), ""});
+                run->values = std::move(stage_series.pdsi);
+                run->estimates = std::move(stage_series.est);
+                const size_t size = run->cells.size() * static_cast<size_t>(run->nmon());
+                if (run->values.size() != size || run->estimates.size() != size) run.reset();
             }
             if (!run) run = runfiles::read_run(dir);
             progress.check();

@@ -71,13 +71,15 @@ TEST(AreaIndices, FiguresOfKnownCells) {
 }
 
 TEST(AreaIndices, FilledSeriesIsObservedElseEstimate) {
-    // Month 1: observed 1.00 beside an estimate; month 2: only the estimate.
-    const runfiles::RunData run = run_of({{0.0f, {1.00f, M}, {-2.00f, 2.50f}}});
+    // Month 1: observed 1.00 beside an estimate; month 2: only the estimate;
+    // month 3: an estimate wider than the extraction's text, as its file holds.
+    const runfiles::RunData run = run_of({{0.0f, {1.00f, M, M}, {-2.00f, 2.50f, -150.25f}}});
     const indices::AreaSeries series = indices::area_of_run(run);
     const std::string csv = indices::area_csv(series);
     EXPECT_TRUE(series.filled);
     EXPECT_EQ(row(csv, 0), "1850,1,1,1.000,0.00,0.00,0.00,0.00,0.00,0.00,0.00,100.00,0.00,0.00,0.00");
     EXPECT_EQ(row(csv, 1), "1850,2,1,2.500,0.00,0.00,0.00,0.00,0.00,0.00,0.00,0.00,100.00,0.00,0.00");
+    EXPECT_EQ(row(csv, 2), "1850,3,1,-150.250,100.00,0.00,0.00,0.00,0.00,0.00,0.00,0.00,0.00,0.00,0.00");
 }
 
 TEST(AreaIndices, EachClassBoundFromBothSides) {

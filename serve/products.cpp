@@ -133,7 +133,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             }
         }
 
-        if (!needs_folder(query, wanted)) {
+        if (!area && !needs_folder(query, wanted)) {
             textio::StringSink tsf, xy;
             // A kept cell is its header line and a record of 90 bytes a year.
             const size_t nyrs = static_cast<size_t>(request.iyr2 - request.iyr1 + 1);

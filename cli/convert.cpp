@@ -56,7 +56,8 @@ int write_as(const char* who, const fs::path& dir, const std::vector<Format>& fo
 }  // namespace
 
 void add_convert(CLI::App& root, ConvertOptions& o) {
-    CLI::App* sub = root.add_subcommand("convert", "Write NetCDF and CSV copies of an earlier run's files");
+    CLI::App* sub =
+        root.add_subcommand("convert", "Write NetCDF and CSV copies of an earlier run's files, and its area files");
     sub->add_option("DIR", o.dir, "Folder of the run (default: the current folder)");
     add_format_option(*sub, o.formats);
     add_area_option(*sub, o.area);

@@ -15,10 +15,9 @@ namespace {
 
 using Span = std::pair<int32_t, int32_t>;
 
-// The kept cells and one series of each, nmon values apiece.
+// The kept cells' mid-points, in file order.
 struct Cells {
     std::vector<float> lats, lons;
-    std::vector<const float*> series;
 };
 
 // A value as the extraction's text holds it: the hundredths its F6.2 field
@@ -27,16 +26,23 @@ struct Cells {
 struct Stored {
     uint32_t hundredths;
     bool negative;
-    bool fits;  // six columns hold it
+    bool fits;  // the width holds it
 };
 
-inline Stored stored(float v) {
+// The widest values a width holds, in hundredths: negative, positive.
+struct Width {
+    uint32_t negative, positive;
+};
+constexpr Width kSixColumns{9999, 99999};     // the extraction's F6.2
+constexpr Width kAnyText{999999, 999999};    // a value read back: its file held it
+
+inline Stored stored(float v, Width width) {
     const double x = std::fabs(static_cast<double>(v)) * 100.0;
     if (!(x < 1e7)) return {0, false, false};  // also NaN and INF
     auto n = static_cast<uint32_t>(x);
     n += x - static_cast<double>(n) >= 0.5 ? 1 : 0;  // ties away from zero
     const bool negative = v < 0.0f;
-    return {n, negative, n <= (negative ? 9999u : 99999u)};
+    return {n, negative, n <= (negative ? width.negative : width.positive)};
 }
 
 inline float value_of(const Stored& s) {
@@ -74,14 +80,18 @@ struct Sums {
 };
 
 // Months [k0, k1) of every cell, cell after cell: each month's sums take
-// the cells in file order whatever the thread count.
-bool accumulate(const Cells& cells, const std::vector<double>& weights, int32_t k0, int32_t k1, Sums* sums) {
+// the cells in file order whatever the thread count. value(c, k) is month
+// k of cell c.
+template <typename Value>
+bool accumulate(const Value& value, Width width, const std::vector<double>& weights, int32_t k0, int32_t k1,
+                Sums* sums) {
     const ClassTable& classes = class_table();
-    for (size_t c = 0; c < cells.series.size(); ++c) {
+    for (size_t c = 0; c < weights.size(); ++c) {
         const double w = weights[c];
-        const float* s = cells.series[c];
         for (int32_t k = k0; k < k1; ++k) {
-            const Stored v = stored(s[k]);
+            const float x = value(c, k);
+            if (x == runfiles::kMissing) continue;  // most of the grid is sea
+            const Stored v = stored(x, width);
             if (!v.fits) return false;
             if (v.negative && v.hundredths == kMissingHundredths) continue;
             Sums& m = sums[k];
@@ -94,7 +104,9 @@ bool accumulate(const Cells& cells, const std::vector<double>& weights, int32_t 
     return true;
 }
 
-AreaSeries compute(const Cells& cells, int32_t iyr1, int32_t iyr2, bool filled, int32_t threads) {
+template <typename Value>
+AreaSeries compute(const Cells& cells, const Value& value, Width width, int32_t iyr1, int32_t iyr2, bool filled,
+                   int32_t threads) {
     AreaSeries out;
     out.iyr1 = iyr1;
     out.iyr2 = iyr2;
@@ -116,7 +128,7 @@ AreaSeries compute(const Cells& cells, int32_t iyr1, int32_t iyr2, bool filled, 
     std::vector<char> sound(static_cast<size_t>(parts), 1);
     const auto part = [&](int32_t p) {
         const int32_t k0 = nmon * p / parts, k1 = nmon * (p + 1) / parts;
-        sound[static_cast<size_t>(p)] = accumulate(cells, weights, k0, k1, sums.data()) ? 1 : 0;
+        sound[static_cast<size_t>(p)] = accumulate(value, width, weights, k0, k1, sums.data()) ? 1 : 0;
     };
     {
         std::vector<std::jthread> helpers;
@@ -124,7 +136,7 @@ AreaSeries compute(const Cells& cells, int32_t iyr1, int32_t iyr2, bool filled, 
         part(0);
     }
     if (std::find(sound.begin(), sound.end(), 0) != sound.end())
-        throw NotStorable("a value of the box has no two-decimal text of six columns");
+        throw NotStorable("a value of the box has no two-decimal text of its width");
 
     out.months.resize(sums.size());
     for (size_t k = 0; k < sums.size(); ++k) {
@@ -142,20 +154,16 @@ AreaSeries compute(const Cells& cells, int32_t iyr1, int32_t iyr2, bool filled, 
 
 AreaSeries area_of_run(const runfiles::RunData& run, std::optional<Span> span, int32_t threads) {
     Cells cells;
-    std::vector<float> filled;
-    if (run.filled()) {
-        filled.resize(run.values.size());
-        for (int32_t c = 0; c < run.ncells(); ++c)
-            for (int32_t k = 0; k < run.nmon(); ++k)
-                filled[static_cast<size_t>(c) * run.nmon() + k] = formats::value_of(run, formats::Series::filled, c, k);
-    }
-    for (int32_t c = 0; c < run.ncells(); ++c) {
-        cells.lats.push_back(run.cells[c].lat);
-        cells.lons.push_back(run.cells[c].lon);
-        cells.series.push_back(run.filled() ? filled.data() + static_cast<size_t>(c) * run.nmon() : run.series(c));
+    for (const runfiles::Cell& cell : run.cells) {
+        cells.lats.push_back(cell.lat);
+        cells.lons.push_back(cell.lon);
     }
     const Span years = run.cells.empty() && span ? *span : Span{run.iyr1, run.iyr2};
-    return compute(cells, years.first, years.second, run.filled(), threads);
+    const formats::Series which = run.filled() ? formats::Series::filled : formats::Series::observed;
+    const auto value = [&run, which](size_t c, int32_t k) {
+        return formats::value_of(run, which, static_cast<int32_t>(c), k);
+    };
+    return compute(cells, value, kAnyText, years.first, years.second, run.filled(), threads);
 }
 
 AreaSeries area_of_view(const extract::GridView& view, const std::vector<int32_t>& keep, int32_t iyr1,
@@ -163,13 +171,15 @@ AreaSeries area_of_view(const extract::GridView& view, const std::vector<int32_t
     const extract::GridAxes axes;
     const extract::Box& box = view.box();
     Cells cells;
+    std::vector<const float*> series;
     for (int32_t n = 1; n <= box.nbox(); ++n) {
         if (keep[static_cast<size_t>(n - 1)] == 0) continue;
         cells.lats.push_back(axes.ylat(box.row(n)));
         cells.lons.push_back(axes.xlon(box.column(n)));
-        cells.series.push_back(view.series(n));
+        series.push_back(view.series(n));
     }
-    return compute(cells, iyr1, iyr1 + view.nmon() / 12 - 1, false, threads);
+    const auto value = [&series](size_t c, int32_t k) { return series[c][k]; };
+    return compute(cells, value, kSixColumns, iyr1, iyr1 + view.nmon() / 12 - 1, false, threads);
 }
 
 }  // namespace indices

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "formats/nc_file.h"
@@ -75,7 +74,8 @@ void write_area_csv(const AreaSeries& series, const std::filesystem::path& out) 
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
     const int why = errno;
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) throw FormatError(out.string() + ": write failed: " + std::strerror(written ? errno : why));
+    if (!written || !closed)
+        throw FormatError(out.string() + ": write failed: " + std::strerror(written ? errno : why));
     temp.commit();
 }
 

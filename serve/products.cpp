@@ -133,7 +133,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             }
         }
 
-        if (!needs_folder(query, wanted)) {
+        if (!area && !needs_folder(query, wanted)) {
             textio::StringSink tsf, xy;
             // A kept cell is its header line and a record of 90 bytes a year.
             const size_t nyrs = static_cast<size_t>(request.iyr2 - request.iyr1 + 1);
@@ -149,11 +149,12 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const JobFolder folder(temp_root_, ++jobs_);
         const fs::path& dir = folder.path();
         extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
+        qc::StageSeries stage_series;  // what the area files take of the stage
         if (query.fill) {
             qc::StageRequest stage{request.iyr1, request.iyr2, dir,
                                    qc::calibration_period(request.iyr1, request.iyr2, query.fill->first,
                                                           query.fill->last),
-                                   &progress, budget.threads};
+                                   &progress, budget.threads, area ? &stage_series : nullptr};
             const qc::StageOutcome outcome = qc::run_stage(console, stage);
             if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
             out.filled = outcome.ngrid;
@@ -161,10 +162,25 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         progress.check();
         const std::string program = kProgram;
         if (area) {
-            const runfiles::RunData run = runfiles::read_run(dir);
+            // The run as its files give it back, from the stage that read
+            // them: reading them again would cost what the filling does.
+            std::optional<runfiles::RunData> run;
+            if (query.fill) {
+                run.emplace();
+                run->iyr1 = request.iyr1;
+                run->iyr2 = request.iyr2;
+                for (int32_t n = 1; n <= out.box.nbox(); ++n)
+                    if (keep[static_cast<size_t>(n - 1)] != 0)
+                        run->cells.push_back({axes.ylat(out.box.row(n)), axes.xlon(out.box.column(n)), ""});
+                run->values = std::move(stage_series.pdsi);
+                run->estimates = std::move(stage_series.est);
+                const size_t size = run->cells.size() * static_cast<size_t>(run->nmon());
+                if (run->values.size() != size || run->estimates.size() != size) run.reset();
+            }
+            if (!run) run = runfiles::read_run(dir);
             progress.check();
             const indices::AreaSeries series =
-                indices::area_of_run(run, std::pair{request.iyr1, request.iyr2}, budget.threads);
+                indices::area_of_run(*run, std::pair{request.iyr1, request.iyr2}, budget.threads);
             out.files[wanted] = area_file(series, query, wanted, &dir);
         } else if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
             const runfiles::RunData run = runfiles::read_run(dir);

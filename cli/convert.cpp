@@ -1,10 +1,13 @@
-// `pdsi convert`: NetCDF and CSV copies of a run's text files.
+// `pdsi convert`: NetCDF and CSV copies of a run's text files, and its
+// area files.
+#include <algorithm>
 #include <iostream>
 #include <system_error>
 
 #include "cli/exit_codes.h"
 #include "cli/subcommands.h"
 #include "formats/writers.h"
+#include "indices/area.h"
 #include "runfiles/run_data.h"
 
 namespace cli {
@@ -14,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int write_as(const char* who, const fs::path& dir, const std::vector<Format>& formats, const Invocation& invocation,
-             bool quiet) {
+             bool quiet, bool area, std::optional<YearSpan> span) {
     try {
         const runfiles::RunData data = runfiles::read_run(dir);
         const formats::Provenance made{std::string("pdsi ") + PDSI_VERSION, invocation.command_line, {}};
@@ -26,6 +29,16 @@ int write_as(const char* who, const fs::path& dir, const std::vector<Format>& fo
             else
                 formats::write_csv(data, out);
             written.push_back(out);
+        }
+        if (area) {
+            const indices::AreaSeries series =
+                indices::area_of_run(data, span ? std::optional(std::pair{span->first, span->last}) : std::nullopt);
+            written.push_back(dir / "MonthlyPDSI_area.csv");
+            indices::write_area_csv(series, written.back());
+            if (std::find(formats.begin(), formats.end(), Format::netcdf) != formats.end()) {
+                written.push_back(dir / "MonthlyPDSI_area.nc");
+                indices::write_area_netcdf(series, made, written.back());
+            }
         }
         if (!quiet)
             for (const fs::path& path : written) {
@@ -43,21 +56,24 @@ int write_as(const char* who, const fs::path& dir, const std::vector<Format>& fo
 }  // namespace
 
 void add_convert(CLI::App& root, ConvertOptions& o) {
-    CLI::App* sub = root.add_subcommand("convert", "Write NetCDF and CSV copies of an earlier run's files");
+    CLI::App* sub =
+        root.add_subcommand("convert", "Write NetCDF and CSV copies of an earlier run's files, and its area files");
     sub->add_option("DIR", o.dir, "Folder of the run (default: the current folder)");
     add_format_option(*sub, o.formats);
+    add_area_option(*sub, o.area);
     sub->add_flag("-q,--quiet", o.quiet, "Print nothing on success");
 }
 
 int run_convert(const ConvertOptions& o, const Invocation& invocation) {
     const std::vector<Format> both{Format::netcdf, Format::csv};
     return write_as("pdsi convert", o.dir.empty() ? fs::path(".") : o.dir, o.formats.empty() ? both : o.formats,
-                    invocation, o.quiet);
+                    invocation, o.quiet, o.area, {});
 }
 
 // Called by extract after its text files are written.
-int write_formats(const fs::path& dir, const std::vector<Format>& formats, const Invocation& invocation, bool quiet) {
-    return write_as("pdsi extract", dir, formats, invocation, quiet);
+int write_formats(const fs::path& dir, const std::vector<Format>& formats, const Invocation& invocation, bool quiet,
+                  bool area, std::optional<YearSpan> span) {
+    return write_as("pdsi extract", dir, formats, invocation, quiet, area, span);
 }
 
 }  // namespace cli

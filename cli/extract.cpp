@@ -46,6 +46,12 @@ CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats) {
         ""));
 }
 
+CLI::Option* add_area_option(CLI::App& sub, bool& area) {
+    return sub.add_flag("--area", area,
+                        "Also write MonthlyPDSI_area.csv, and with the NetCDF format MonthlyPDSI_area.nc: month by "
+                        "month the area-weighted mean and the share of the area in each drought class");
+}
+
 void add_extract(CLI::App& root, ExtractOptions& o) {
     const auto ignore = [](const std::string&) {};  // the checks keep the values
     CLI::App* sub = root.add_subcommand("extract", "Extract a box's monthly series from the grid, optionally filled");
@@ -80,6 +86,7 @@ void add_extract(CLI::App& root, ExtractOptions& o) {
     sub->add_option("--out", o.out, "Folder for the files, created if absent (default: the current folder)")
         ->type_name("DIR");
     add_format_option(*sub, o.formats);
+    add_area_option(*sub, o.area);
     sub->add_flag("--report", o.report, "Also write the report page MonthlyPDSI_report.html");
     sub->add_flag("-q,--quiet", o.quiet, "Print nothing on success");
     sub->add_option_function<std::string>("--threads", ignore, "Threads to use, 1 to 1024 (default: one per hardware "

@@ -27,6 +27,7 @@ struct ExtractOptions {
     std::filesystem::path grid = "pdsisc1850-2010.txt";
     std::filesystem::path out;     // empty: the working directory
     std::vector<Format> formats;
+    bool area = false;  // the area files too
     bool report = false;
     bool quiet = false;
     int32_t threads = 0;  // 0: one per hardware thread
@@ -35,6 +36,7 @@ struct ExtractOptions {
 struct ConvertOptions {
     std::filesystem::path dir;
     std::vector<Format> formats;
+    bool area = false;
     bool quiet = false;
 };
 

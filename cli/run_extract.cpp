@@ -112,8 +112,9 @@ int run_extract(const ExtractOptions& o, const Invocation& invocation) {
                  {"MonthlyPDSI_col.tsf", "MonthlyPDSI_QC.tsf", "MonthlyPDSI_QC_col.tsf", "MonthlyPDSI_QC.out"})
                 list_file(shown_dir, name);
     }
-    if (!o.formats.empty())
-        if (const int rc = write_formats(shown_dir, o.formats, invocation, o.quiet); rc != kOk) return rc;
+    if (!o.formats.empty() || o.area)
+        if (const int rc = write_formats(shown_dir, o.formats, invocation, o.quiet, o.area, o.years); rc != kOk)
+            return rc;
     if (o.report)
         if (const int rc = write_report(shown_dir, invocation, o.quiet); rc != kOk) return rc;
     return kOk;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "formats/series.h"
 #include "formats/temp_output.h"
 #include "formats/writers.h"
 #include "textio/editors.h"
@@ -62,9 +63,8 @@ void write_csv(const runfiles::RunData& data, const std::filesystem::path& out) 
             rows += std::to_string(k % 12 + 1);
             put_value(rows, observed[k]);
             if (data.filled()) {
-                const float estimate = data.estimate(c)[k];
-                put_value(rows, estimate);
-                put_value(rows, observed[k] != runfiles::kMissing ? observed[k] : estimate);
+                put_value(rows, value_of(data, Series::estimate, c, k));
+                put_value(rows, value_of(data, Series::filled, c, k));
             }
             rows += "\r\n";
         }

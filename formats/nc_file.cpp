@@ -1,8 +1,11 @@
 #include "formats/nc_file.h"
 
+#include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "formats/netcdf_library.h"
+#include "formats/time_axis.h"
 
 namespace formats {
 
@@ -52,5 +55,46 @@ void NcFile::put_int(int var, const char* name, int value) {
 }
 
 void NcFile::enddef() { check(netcdf().enddef(id_), "nc_enddef", shown_); }
+
+std::string history_line(const std::string& command_line) {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text + (" " + command_line);
+}
+
+std::string box_text(float south, float north, float west, float east) {
+    char text[160];
+    std::snprintf(text, sizeof text, "lat=%.2f:%.2f lon=%.2f:%.2f (mid-points of the outermost cells kept)", south,
+                  north, west, east);
+    return text;
+}
+
+TimeAxis def_time_axis(NcFile& file, int time_dim, int nv_dim) {
+    TimeAxis axis;
+    axis.time = file.def_var("time", NC_DOUBLE, {time_dim});
+    file.put_text(axis.time, "units", "days since 1850-01-01 00:00:00");
+    file.put_text(axis.time, "calendar", "standard");
+    file.put_text(axis.time, "standard_name", "time");
+    file.put_text(axis.time, "axis", "T");
+    file.put_text(axis.time, "bounds", "time_bnds");
+    file.put_text(axis.time, "comment", "the middle of the month; the bounds are its first day and the next month's");
+    axis.bounds = file.def_var("time_bnds", NC_DOUBLE, {time_dim, nv_dim});
+    return axis;
+}
+
+void put_time_axis(NcFile& file, const TimeAxis& axis, int32_t iyr1, int32_t nmon) {
+    std::vector<double> time, bounds;
+    for (int32_t k = 0; k < nmon; ++k) {
+        const int32_t year = iyr1 + k / 12, month = k % 12 + 1;
+        const double start = days_since_1850(year, month), end = days_since_1850(year, month + 1);
+        time.push_back((start + end) / 2.0);
+        bounds.insert(bounds.end(), {start, end});
+    }
+    file.check(netcdf().put_var_double(file.id(), axis.time, time.data()), "nc_put_var_double", "time");
+    file.check(netcdf().put_var_double(file.id(), axis.bounds, bounds.data()), "nc_put_var_double", "time_bnds");
+}
 
 }  // namespace formats

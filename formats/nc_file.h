@@ -3,6 +3,7 @@
 // FormatError naming the file, the call and the object.
 #include <netcdf.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 
@@ -35,5 +36,18 @@ private:
     std::string shown_;
     int id_ = -1;
 };
+
+// The global `history` of a file made now by `command_line`.
+std::string history_line(const std::string& command_line);
+// The global `box`: the outermost mid-points of the cells kept.
+std::string box_text(float south, float north, float west, float east);
+
+// The time axis of every copy: `time`, each month at its middle in days
+// since 1850, and `time_bnds`, its first day and the next month's.
+struct TimeAxis {
+    int time = -1, bounds = -1;
+};
+TimeAxis def_time_axis(NcFile& file, int time_dim, int nv_dim);
+void put_time_axis(NcFile& file, const TimeAxis& axis, int32_t iyr1, int32_t nmon);
 
 }  // namespace formats

@@ -46,6 +46,7 @@ Loaded load() {
     bind(c.enddef, "nc_enddef");
     bind(c.put_var_float, "nc_put_var_float");
     bind(c.put_var_double, "nc_put_var_double");
+    bind(c.put_var_int, "nc_put_var_int");
     bind(c.put_vara_float, "nc_put_vara_float");
     return loaded;
 }

@@ -21,6 +21,7 @@ struct NetcdfLibrary {
     decltype(&::nc_enddef) enddef;
     decltype(&::nc_put_var_float) put_var_float;
     decltype(&::nc_put_var_double) put_var_double;
+    decltype(&::nc_put_var_int) put_var_int;
     decltype(&::nc_put_vara_float) put_vara_float;
 };
 

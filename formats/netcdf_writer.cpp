@@ -2,15 +2,13 @@
 // its cells; months and cells the files lack are the fill value.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "formats/nc_file.h"
 #include "formats/netcdf_library.h"
+#include "formats/series.h"
 #include "formats/temp_output.h"
-#include "formats/time_axis.h"
 #include "formats/writers.h"
 
 namespace formats {
@@ -53,33 +51,6 @@ struct Rectangle {
     }
 };
 
-
-std::string utc_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
-std::string two(float v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    return text;
-}
-
-enum class Series { observed, estimate, filled };
-
-float value_of(const RunData& data, Series which, int32_t c, int32_t k) {
-    const float observed = data.series(c)[k];
-    switch (which) {
-        case Series::observed: return observed;
-        case Series::estimate: return data.estimate(c)[k];
-        case Series::filled: return observed != kFill ? observed : data.estimate(c)[k];
-    }
-    return kFill;
-}
 
 // A run that kept no cell has dimensions of length 0, which netCDF knows
 // only as unlimited ones; the classic model allows one, so that file is of
@@ -125,14 +96,7 @@ private:
         lon_dim_ = file_.def_dim("lon", box_.nlon);
         nv_dim_ = file_.def_dim("nv", 2);
 
-        time_var_ = file_.def_var("time", NC_DOUBLE, {time_dim_});
-        file_.put_text(time_var_, "units", "days since 1850-01-01 00:00:00");
-        file_.put_text(time_var_, "calendar", "standard");
-        file_.put_text(time_var_, "standard_name", "time");
-        file_.put_text(time_var_, "axis", "T");
-        file_.put_text(time_var_, "bounds", "time_bnds");
-        file_.put_text(time_var_, "comment", "the middle of the month; the bounds are its first day and the next month's");
-        time_bnds_ = file_.def_var("time_bnds", NC_DOUBLE, {time_dim_, nv_dim_});
+        time_ = def_time_axis(file_, time_dim_, nv_dim_);
         def_axis("lat", lat_dim_, "degrees_north", "latitude", "Y", "lat_bnds", lat_var_, lat_bnds_);
         def_axis("lon", lon_dim_, "degrees_east", "longitude", "X", "lon_bnds", lon_var_, lon_bnds_);
 
@@ -154,15 +118,14 @@ private:
         file_.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
         file_.put_text(NC_GLOBAL, "title", "Monthly Palmer Drought Severity Index on the 2.5-degree land grid");
         file_.put_text(NC_GLOBAL, "source", made.source);
-        file_.put_text(NC_GLOBAL, "history", utc_now() + " " + made.command_line);
+        file_.put_text(NC_GLOBAL, "history", history_line(made.command_line));
         std::string references;
         for (const auto& line : data_.citation) references += (references.empty() ? "" : "\n") + line;
         file_.put_text(NC_GLOBAL, "references", references);
         if (data_.nmon() > 0) file_.put_text(NC_GLOBAL, "span", std::to_string(data_.iyr1) + ":" + std::to_string(data_.iyr2));
         if (box_.nlat > 0)
             file_.put_text(NC_GLOBAL, "box",
-                           "lat=" + two(box_.lat(0)) + ":" + two(box_.lat(box_.nlat - 1)) + " lon=" + two(box_.lon(0)) +
-                               ":" + two(box_.lon(box_.nlon - 1)) + " (mid-points of the outermost cells kept)");
+                           box_text(box_.lat(0), box_.lat(box_.nlat - 1), box_.lon(0), box_.lon(box_.nlon - 1)));
         if (made.max_missing) file_.put_float(NC_GLOBAL, "max_missing_fraction", *made.max_missing);
         file_.enddef();
     }
@@ -170,18 +133,9 @@ private:
     void put(int var, const std::vector<float>& v, const char* name) {
         file_.check(netcdf().put_var_float(file_.id(), var, v.data()), "nc_put_var_float", name);
     }
-    void put(int var, const std::vector<double>& v, const char* name) {
-        file_.check(netcdf().put_var_double(file_.id(), var, v.data()), "nc_put_var_double", name);
-    }
 
     void write_axes() {
-        std::vector<double> time, time_bnds;
-        for (int32_t k = 0; k < data_.nmon(); ++k) {
-            const int32_t year = data_.iyr1 + k / 12, month = k % 12 + 1;
-            const double start = formats::days_since_1850(year, month), end = formats::days_since_1850(year, month + 1);
-            time.push_back((start + end) / 2.0);
-            time_bnds.insert(time_bnds.end(), {start, end});
-        }
+        put_time_axis(file_, time_, data_.iyr1, data_.nmon());
         std::vector<float> lat, lat_bnds, lon, lon_bnds;
         for (size_t j = 0; j < box_.nlat; ++j) {
             lat.push_back(box_.lat(j));
@@ -191,8 +145,6 @@ private:
             lon.push_back(box_.lon(i));
             lon_bnds.insert(lon_bnds.end(), {box_.lon(i) - kHalf, box_.lon(i) + kHalf});
         }
-        put(time_var_, time, "time");
-        put(time_bnds_, time_bnds, "time_bnds");
         put(lat_var_, lat, "lat");
         put(lat_bnds_, lat_bnds, "lat_bnds");
         put(lon_var_, lon, "lon");
@@ -231,7 +183,8 @@ private:
     Rectangle box_;
     NcFile file_;
     int time_dim_ = -1, lat_dim_ = -1, lon_dim_ = -1, nv_dim_ = -1;
-    int time_var_ = -1, time_bnds_ = -1, lat_var_ = -1, lat_bnds_ = -1, lon_var_ = -1, lon_bnds_ = -1;
+    TimeAxis time_;
+    int lat_var_ = -1, lat_bnds_ = -1, lon_var_ = -1, lon_bnds_ = -1;
     int pdsi_ = -1, estimate_ = -1, filled_ = -1;
 };
 

@@ -114,6 +114,8 @@ public:
         report_->close();
         outcome_.ngrid = data_.ngrid;
         outcome_.period = period_;
+        if (request_.series && outcome_.end == StageOutcome::End::complete)
+            *request_.series = {std::move(data_.pdsi), std::move(data_.est)};
         return outcome_;
     }
 

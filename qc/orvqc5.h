@@ -5,12 +5,18 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "qc/period_dialogue.h"
 #include "textio/console.h"
 #include "textio/progress.h"
 
 namespace qc {
+
+// nmon values a cell, cell after cell, as the files hold them.
+struct StageSeries {
+    std::vector<float> pdsi, est;
+};
 
 struct StageRequest {
     int32_t iyr1 = 0;
@@ -19,6 +25,9 @@ struct StageRequest {
     std::optional<CalibrationPeriod> period;  // none: asked on the console
     textio::Progress* progress = nullptr;     // cells treated
     int32_t threads = 1;                      // the output is the same for any count
+    // When set and the stage completes: its data as read and its estimates
+    // as read back, sparing a caller that would read the files again.
+    StageSeries* series = nullptr;
 };
 
 // How the stage ended. Every end but `complete` has been shown on the
@@ -38,7 +47,7 @@ StageOutcome run_stage(textio::Console& console, const StageRequest& request);
 
 // The dialogue's call: the working directory, the period asked for.
 inline void orvqc5(textio::Console& console, int32_t iyr1, int32_t iyr2, int32_t threads = 1) {
-    run_stage(console, StageRequest{iyr1, iyr2, {}, std::nullopt, nullptr, threads});
+    run_stage(console, StageRequest{iyr1, iyr2, {}, std::nullopt, nullptr, threads, nullptr});
 }
 
 }  // namespace qc

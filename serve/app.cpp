@@ -197,8 +197,7 @@ Routed App::extract_file(const HttpRequest& request, const FileInfo& file) {
     if (file.needs_fill && !query.fill)
         throw HttpError{400, std::string("fill: ") + file.name + " is made by the gap filling: give fill=FIRST:LAST"};
     const std::string key = std::string(file.name) + "?" + query.normalised();
-    // The NetCDF copy records when it was made: two runs differ in that.
-    const std::string etag = etag_for(key, file.kind == FileKind::netcdf) + "";
+    const std::string etag = etag_for(key, file.dated);
     const bool zipped = file.text && accepts_gzip(request.accept_encoding);
     const std::string tag = zipped ? etag.substr(0, etag.size() - 1) + "-gzip\"" : etag;
     Fields headers = {{"Content-Type", file.content_type},

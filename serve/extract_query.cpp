@@ -12,6 +12,8 @@ namespace serve {
 namespace {
 
 constexpr const char* kText = "text/plain; charset=us-ascii";
+constexpr const char* kCsv = "text/csv; charset=us-ascii";
+constexpr const char* kNetcdf = "application/x-netcdf";
 
 std::string years_text(const cli::YearSpan& span) {
     return std::to_string(span.first) + ":" + std::to_string(span.last);
@@ -31,15 +33,17 @@ std::string decimal(float value) {
 
 const std::vector<FileInfo>& output_files() {
     static const std::vector<FileInfo> files = {
-        {FileKind::tsf, "MonthlyPDSI.tsf", kText, false, true},
-        {FileKind::xy, "MonthlyPDSI.xy", kText, false, true},
-        {FileKind::col, "MonthlyPDSI_col.tsf", kText, true, true},
-        {FileKind::qc, "MonthlyPDSI_QC.tsf", kText, true, true},
-        {FileKind::qc_col, "MonthlyPDSI_QC_col.tsf", kText, true, true},
-        {FileKind::qc_out, "MonthlyPDSI_QC.out", kText, true, true},
-        {FileKind::csv, "MonthlyPDSI.csv", "text/csv; charset=us-ascii", false, true},
-        {FileKind::netcdf, "MonthlyPDSI.nc", "application/x-netcdf", false, false},
-        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true},
+        {FileKind::tsf, "MonthlyPDSI.tsf", kText, false, true, false},
+        {FileKind::xy, "MonthlyPDSI.xy", kText, false, true, false},
+        {FileKind::col, "MonthlyPDSI_col.tsf", kText, true, true, false},
+        {FileKind::qc, "MonthlyPDSI_QC.tsf", kText, true, true, false},
+        {FileKind::qc_col, "MonthlyPDSI_QC_col.tsf", kText, true, true, false},
+        {FileKind::qc_out, "MonthlyPDSI_QC.out", kText, true, true, false},
+        {FileKind::csv, "MonthlyPDSI.csv", kCsv, false, true, false},
+        {FileKind::netcdf, "MonthlyPDSI.nc", kNetcdf, false, false, true},
+        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true, false},
+        {FileKind::area_csv, "MonthlyPDSI_area.csv", kCsv, false, true, false},
+        {FileKind::area_nc, "MonthlyPDSI_area.nc", kNetcdf, false, false, true},
     };
     return files;
 }

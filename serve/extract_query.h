@@ -13,14 +13,15 @@
 
 namespace serve {
 
-enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, report };
+enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, report, area_csv, area_nc };
 
 struct FileInfo {
     FileKind kind;
     const char* name;
     const char* content_type;
     bool needs_fill;
-    bool text;  // worth compressing
+    bool text;    // worth compressing
+    bool dated;   // records when it was made: two makings differ
 };
 
 // Every file, in the order the summary lists them.

@@ -9,11 +9,11 @@
 
 namespace serve {
 
-std::string gzip(std::string_view bytes) {
+std::string gzip(std::string_view bytes, bool fast) {
     z_stream z{};
     // Large answers are compressed at the fastest level: the time saved
     // on the wire is lost again at the deflater otherwise.
-    const int level = bytes.size() > (4u << 20) ? 1 : 6;
+    const int level = fast || bytes.size() > (4u << 20) ? 1 : 6;
     if (deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
     std::string out(deflateBound(&z, static_cast<uLong>(bytes.size())), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));

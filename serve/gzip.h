@@ -5,7 +5,9 @@
 
 namespace serve {
 
-std::string gzip(std::string_view bytes);
+// `fast`: the fastest level whatever the size, for answers made anew on
+// every request, where the deflater's time is the answer's time.
+std::string gzip(std::string_view bytes, bool fast = false);
 // Accept-Encoding names gzip (or *) without q=0.
 bool accepts_gzip(std::string_view accept_encoding);
 

@@ -1,9 +1,11 @@
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <string_view>
 
 #include "cli/numbers.h"
 #include "extract/grid_axes.h"
+#include "maps/page_data.h"
 #include "report/escape.h"
 #include "serve/gzip.h"
 #include "serve/more_routes.h"
@@ -67,17 +69,20 @@ Response send_text(const HttpRequest& request, const Text& text, const char* typ
 struct Asset {
     const char* path;
     const char* type;
+    const char* slot;  // where the page names it
     Text text;
 };
 
 const std::vector<Asset>& assets() {
     static const std::vector<Asset> all = [] {
         std::vector<Asset> v;
-        auto add = [&](const char* path, const char* type, std::string_view bytes) {
-            v.push_back({path, type, make_text(std::string(bytes), hex16(fnv1a(bytes)))});
+        auto add = [&](const char* path, const char* type, const char* slot, std::string_view bytes) {
+            v.push_back({path, type, slot, make_text(std::string(bytes), hex16(fnv1a(bytes)))});
         };
-        add("/page/home.css", "text/css; charset=utf-8", page_assets::kHomeCss);
-        add("/page/home.js", "text/javascript; charset=utf-8", page_assets::kHomeJs);
+        add("/page/home.css", "text/css; charset=utf-8", "{{CSS_URL}}", page_assets::kHomeCss);
+        add("/page/home.js", "text/javascript; charset=utf-8", "{{JS_URL}}", page_assets::kHomeJs);
+        add("/page/dygraph.css", "text/css; charset=utf-8", "{{CHART_CSS_URL}}", page_assets::kDygraphCss);
+        add("/page/dygraph.js", "text/javascript; charset=utf-8", "{{CHART_JS_URL}}", page_assets::kDygraphJs);
         return v;
     }();
     return all;
@@ -95,13 +100,14 @@ Response home(const LoadedGrid& grid, const HttpRequest& request) {
     std::string html(page_assets::kHomeHtml);
     for (const Asset& asset : assets()) {
         const std::string url = std::string(asset.path) + "?v=" + asset.text.tag;
-        replace(html, std::string_view(asset.path).ends_with(".css") ? "{{CSS_URL}}" : "{{JS_URL}}", url);
+        replace(html, asset.slot, url);
     }
     const std::string info = "{\"name\": " + report::json_string(grid.name()) +
                              ", \"sound\": " + (grid.sound() ? "true" : "false") +
                              ", \"land\": " + std::to_string(grid.land_cells()) +
                              ", \"first_year\": " + std::to_string(extract::kFirstYear) +
-                             ", \"last_year\": " + std::to_string(extract::kLastYear) + "}";
+                             ", \"last_year\": " + std::to_string(extract::kLastYear) +
+                             ", \"classes\": " + maps::palette_json() + "}";
     replace(html, "{{GRID}}", info);
     const std::string tag = "\"" + hex16(fnv1a(html)) + "\"";
     Response response;
@@ -157,24 +163,35 @@ std::string cells_json(const LoadedGrid& grid, const cli::YearSpan& span) {
            missing + "]}\n";
 }
 
-Response cells(const LoadedGrid& grid, const HttpRequest& request) {
-    const std::string* years = nullptr;
-    for (const auto& [key, value] : request.args) {
-        if (key != "years") return plain(400, "unknown parameter: the map data takes years=FIRST:LAST only");
-        if (years) return plain(400, "years: given more than once");
-        years = &value;
+// The one parameter a map data route takes, given once; none when the
+// request is refused, with the answer in `refusal`.
+const std::string* only_parameter(const HttpRequest& request, const char* name, const char* form,
+                                  Response& refusal) {
+    const std::string* value = nullptr;
+    for (const auto& [key, text] : request.args) {
+        if (key != name) {
+            refusal = plain(400, std::string("unknown parameter: the map data takes ") + form + " only");
+            return nullptr;
+        }
+        if (value) {
+            refusal = plain(400, std::string(name) + ": given more than once");
+            return nullptr;
+        }
+        value = &text;
     }
-    if (!years) return plain(400, "years: required (years=FIRST:LAST)");
-    if (years->empty()) return plain(400, "years: empty");
-    cli::YearSpan span;
-    if (const std::string error = cli::parse_year_span(*years, span); !error.empty())
-        return plain(400, "years: " + error);
+    if (!value) refusal = plain(400, std::string(name) + ": required (" + form + ")");
+    else if (value->empty()) refusal = plain(400, std::string(name) + ": empty");
+    else return value;
+    return nullptr;
+}
+
+// Map data under a tag of what it depends on: the grid, the program and
+// the request; a repeat is settled by the tag before any work.
+template <class Make>
+Response data_answer(const LoadedGrid& grid, const HttpRequest& request, const std::string& what, const char* type,
+                     Make make) {
     if (!grid.sound()) return plain(422, "the map needs the whole grid, and this grid file is damaged");
-    // The script that reads this format comes with it.
-    const std::string key = grid.identity() + "|" PDSI_VERSION "|" + std::to_string(span.first) + ":" +
-                            std::to_string(span.last) + "|" + hex16(fnv1a(page_assets::kHomeJs));
-    const std::string tag = hex16(fnv1a(key));
-    // The tag settles a repeat before any counting.
+    const std::string tag = hex16(fnv1a(grid.identity() + "|" PDSI_VERSION "|" + what));
     if (none_match_hits(request.if_none_match, "\"" + tag + "\"") ||
         none_match_hits(request.if_none_match, "\"" + tag + "-gzip\"")) {
         Response response;
@@ -186,10 +203,81 @@ Response cells(const LoadedGrid& grid, const HttpRequest& request) {
     }
     Text text;
     text.tag = tag;
-    text.plain = std::make_shared<const std::string>(cells_json(grid, span));
-    text.zipped = accepts_gzip(request.accept_encoding) ? std::make_shared<const std::string>(gzip(*text.plain))
-                                                        : text.plain;
-    return send_text(request, text, "application/json", kDataCache);
+    text.plain = std::make_shared<const std::string>(make());
+    // Made anew on each request that misses the browser's cache: the
+    // fastest deflate keeps a month's map within a redraw's budget.
+    text.zipped = accepts_gzip(request.accept_encoding)
+                      ? std::make_shared<const std::string>(gzip(*text.plain, true))
+                      : text.plain;
+    return send_text(request, text, type, kDataCache);
+}
+
+extract::GridView whole_view(const LoadedGrid& grid) {
+    const extract::Box whole{1, extract::kColumns, 1, extract::kRows};
+    return grid.read(extract::kFirstYear, extract::kLastYear, whole, 1).view;
+}
+
+Response cells(const LoadedGrid& grid, const HttpRequest& request) {
+    Response refusal;
+    const std::string* years = only_parameter(request, "years", "years=FIRST:LAST", refusal);
+    if (!years) return refusal;
+    cli::YearSpan span;
+    if (const std::string error = cli::parse_year_span(*years, span); !error.empty())
+        return plain(400, "years: " + error);
+    // The script that reads this format comes with it.
+    const std::string what = "cells|" + std::to_string(span.first) + ":" + std::to_string(span.last) + "|" +
+                             hex16(fnv1a(page_assets::kHomeJs));
+    return data_answer(grid, request, what, "application/json", [&] { return cells_json(grid, span); });
+}
+
+// "YYYY-MM" within the grid's span, as month m from 1 (January 1850).
+std::string parse_month(const std::string& text, int32_t& m) {
+    int32_t year = 0;
+    if (text.size() != 7 || text[4] != '-' || text[5] < '0' || text[5] > '9' || text[6] < '0' || text[6] > '9')
+        return "\"" + text.substr(0, 40) + "\" is not a month (YYYY-MM)";
+    if (std::string error = cli::parse_year(std::string_view(text).substr(0, 4), year); !error.empty()) return error;
+    const int32_t month = (text[5] - '0') * 10 + (text[6] - '0');
+    if (month < 1 || month > 12) return "month " + text.substr(5) + " is not 01 to 12";
+    m = 12 * (year - extract::kFirstYear) + month;
+    return "";
+}
+
+Response month(const LoadedGrid& grid, const HttpRequest& request) {
+    Response refusal;
+    const std::string* text = only_parameter(request, "month", "month=YYYY-MM", refusal);
+    if (!text) return refusal;
+    int32_t m = 0;
+    if (const std::string error = parse_month(*text, m); !error.empty()) return plain(400, "month: " + error);
+    return data_answer(grid, request, "month|" + std::to_string(m), "application/octet-stream",
+                       [&] { return maps::month_bytes(whole_view(grid), m); });
+}
+
+// "LON,LAT", any point of a grid cell; its number in the grid's order.
+std::string parse_cell(const std::string& text, int32_t& n) {
+    const size_t comma = text.find(',');
+    float lon = 0.0f, lat = 0.0f;
+    if (comma == std::string::npos) return "\"" + text.substr(0, 40) + "\" is not LON,LAT";
+    if (std::string error = cli::parse_real(std::string_view(text).substr(0, comma), lon); !error.empty())
+        return error;
+    if (std::string error = cli::parse_real(std::string_view(text).substr(comma + 1), lat); !error.empty())
+        return error;
+    // The cells' edges: 180W to 180E, 60S to 77.5N.
+    const double i = std::floor((static_cast<double>(lon) + 180.0) / 2.5);
+    const double j = std::floor((static_cast<double>(lat) + 60.0) / 2.5);
+    if (!(i >= 0 && i < extract::kColumns && j >= 0 && j < extract::kRows))
+        return "\"" + text.substr(0, 40) + "\" is outside the grid's cells";
+    n = static_cast<int32_t>(i) * extract::kRows + static_cast<int32_t>(j) + 1;
+    return "";
+}
+
+Response series(const LoadedGrid& grid, const HttpRequest& request) {
+    Response refusal;
+    const std::string* text = only_parameter(request, "cell", "cell=LON,LAT", refusal);
+    if (!text) return refusal;
+    int32_t n = 0;
+    if (const std::string error = parse_cell(*text, n); !error.empty()) return plain(400, "cell: " + error);
+    return data_answer(grid, request, "series|" + std::to_string(n), "application/json",
+                       [&] { return maps::series_json(whole_view(grid), n, extract::kFirstYear); });
 }
 
 Response asset(const Asset& a, const HttpRequest& request) {
@@ -212,6 +300,10 @@ std::optional<Routed> page_route(const LoadedGrid& grid, const HttpRequest& requ
         routed.response = home(grid, request);
     } else if (path == "/page/cells") {
         routed.response = cells(grid, request);
+    } else if (path == "/page/month") {
+        routed.response = month(grid, request);
+    } else if (path == "/page/series") {
+        routed.response = series(grid, request);
     } else {
         routed.response = plain(404, "not found");
         for (const Asset& a : assets())

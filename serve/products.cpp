@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -10,6 +11,7 @@
 #include "extract/screen.h"
 #include "extract/writecells.h"
 #include "formats/writers.h"
+#include "indices/area.h"
 #include "qc/orvqc5.h"
 #include "report/page.h"
 #include "report/report_data.h"
@@ -27,6 +29,8 @@ namespace serve {
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kProgram = std::string("pdsi ") + PDSI_VERSION;
 
 struct TimedOut {};
 
@@ -83,7 +87,20 @@ HttpError no_room(const std::string& detail) {
 }  // namespace
 
 bool Producer::needs_folder(const ExtractQuery& query, FileKind wanted) {
-    return query.fill.has_value() || (wanted != FileKind::tsf && wanted != FileKind::xy);
+    return query.fill.has_value() ||
+           (wanted != FileKind::tsf && wanted != FileKind::xy && wanted != FileKind::area_csv);
+}
+
+// The area file of `series`; the NetCDF one is written in a folder of its own.
+std::shared_ptr<const std::string> Producer::area_file(const indices::AreaSeries& series, const ExtractQuery& query,
+                                                       FileKind wanted, const fs::path* dir) const {
+    if (wanted == FileKind::area_csv) return std::make_shared<const std::string>(indices::area_csv(series));
+    std::optional<JobFolder> own;
+    if (!dir) dir = &own.emplace(temp_root_, ++jobs_).path();
+    const fs::path path = *dir / "MonthlyPDSI_area.nc";
+    indices::write_area_netcdf(
+        series, {kProgram, "pdsi serve: /extract/MonthlyPDSI_area.nc?" + query.query_string(), {}}, path);
+    return slurp(path);
 }
 
 Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget& budget) const {
@@ -100,8 +117,23 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const BoxData data = grid_.read(request.iyr1, request.iyr2, out.box, budget.threads, &progress);
         const std::vector<int32_t> keep = extract::screencells(data.view, request.pctmiss, budget.threads);
         for (int32_t k : keep) out.nkept += k;
+        const bool area = wanted == FileKind::area_csv || wanted == FileKind::area_nc;
 
-        if (!needs_folder(query, wanted)) {
+        if (area && !query.fill) {
+            std::optional<indices::AreaSeries> series;
+            try {
+                series = indices::area_of_view(data.view, keep, request.iyr1, budget.threads);
+            } catch (const indices::NotStorable&) {
+                // Through the text files below, whose reader says what is wrong.
+            }
+            if (series) {
+                progress.check();
+                out.files[wanted] = area_file(*series, query, wanted, nullptr);
+                return out;
+            }
+        }
+
+        if (!area && !needs_folder(query, wanted)) {
             textio::StringSink tsf, xy;
             // A kept cell is its header line and a record of 90 bytes a year.
             const size_t nyrs = static_cast<size_t>(request.iyr2 - request.iyr1 + 1);
@@ -117,18 +149,40 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         const JobFolder folder(temp_root_, ++jobs_);
         const fs::path& dir = folder.path();
         extract::writecells(console, data.view, keep, axes, request.iyr1, dir, budget.threads);
+        qc::StageSeries stage_series;  // what the area files take of the stage
         if (query.fill) {
             qc::StageRequest stage{request.iyr1, request.iyr2, dir,
                                    qc::calibration_period(request.iyr1, request.iyr2, query.fill->first,
                                                           query.fill->last),
-                                   &progress, budget.threads};
+                                   &progress, budget.threads, area ? &stage_series : nullptr};
             const qc::StageOutcome outcome = qc::run_stage(console, stage);
             if (outcome.end != qc::StageOutcome::End::complete) throw HttpError{422, cli::stage_failure(outcome)};
             out.filled = outcome.ngrid;
         }
         progress.check();
-        const std::string program = std::string("pdsi ") + PDSI_VERSION;
-        if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
+        const std::string program = kProgram;
+        if (area) {
+            // The run as its files give it back, from the stage that read
+            // them: reading them again would cost what the filling does.
+            std::optional<runfiles::RunData> run;
+            if (query.fill) {
+                run.emplace();
+                run->iyr1 = request.iyr1;
+                run->iyr2 = request.iyr2;
+                for (int32_t n = 1; n <= out.box.nbox(); ++n)
+                    if (keep[static_cast<size_t>(n - 1)] != 0)
+                        run->cells.push_back({axes.ylat(out.box.row(n)), axes.xlon(out.box.column(n)), ""});
+                run->values = std::move(stage_series.pdsi);
+                run->estimates = std::move(stage_series.est);
+                const size_t size = run->cells.size() * static_cast<size_t>(run->nmon());
+                if (run->values.size() != size || run->estimates.size() != size) run.reset();
+            }
+            if (!run) run = runfiles::read_run(dir);
+            progress.check();
+            const indices::AreaSeries series =
+                indices::area_of_run(*run, std::pair{request.iyr1, request.iyr2}, budget.threads);
+            out.files[wanted] = area_file(series, query, wanted, &dir);
+        } else if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
             const runfiles::RunData run = runfiles::read_run(dir);
             progress.check();
             const fs::path path = dir / (wanted == FileKind::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
@@ -146,7 +200,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
         }
         for (const FileInfo& file : output_files()) {
             if (out.files.count(file.kind) || file.kind == FileKind::csv || file.kind == FileKind::netcdf ||
-                file.kind == FileKind::report)
+                file.kind == FileKind::report || file.kind == FileKind::area_csv || file.kind == FileKind::area_nc)
                 continue;
             if (file.needs_fill && !query.fill) continue;
             out.files[file.kind] = slurp(dir / file.name);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "extract/box.h"
+#include "indices/area.h"
 #include "serve/extract_query.h"
 #include "serve/loaded_grid.h"
 
@@ -46,12 +47,15 @@ public:
     Products make(const ExtractQuery& query, FileKind wanted, const Budget& budget) const;
 
     // Whether `make` goes through a folder: the gap filling, the copies and
-    // the page do; the two extraction files do not.
+    // the page do; the two extraction files and the area CSV do not.
     static bool needs_folder(const ExtractQuery& query, FileKind wanted);
 
     const std::filesystem::path& temp_root() const { return temp_root_; }
 
 private:
+    std::shared_ptr<const std::string> area_file(const indices::AreaSeries& series, const ExtractQuery& query,
+                                                 FileKind wanted, const std::filesystem::path* dir) const;
+
     const LoadedGrid& grid_;
     std::filesystem::path temp_root_;
     mutable std::atomic<uint64_t> jobs_{0};

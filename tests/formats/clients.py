@@ -1,6 +1,6 @@
 """Reads a run's NetCDF and CSV copies with the tools people use and checks
 them against the run's text files, parsed here by their fixed columns.
-    clients.py xarray DIR... | csv DIR... | cdotab DIR TABLE
+    clients.py xarray DIR... | csv DIR... | area DIR... | cdotab DIR TABLE
 Prints one summary line per folder; a mismatch is a message on stderr and status 1."""
 import csv
 import os
@@ -113,6 +113,66 @@ def check_csv(d):
     print(f"rows {len(rows) - 1}")
 
 
+# The classes as Palmer drew them, for an oracle of our own.
+CLASSES = [
+    ("extreme_drought", lambda x: x <= -4), ("severe_drought", lambda x: (x > -4) & (x <= -3)),
+    ("moderate_drought", lambda x: (x > -3) & (x <= -2)), ("mild_drought", lambda x: (x > -2) & (x <= -1)),
+    ("incipient_dry", lambda x: (x > -1) & (x <= -0.5)), ("near_normal", lambda x: (x > -0.5) & (x < 0.5)),
+    ("incipient_wet", lambda x: (x >= 0.5) & (x < 1)), ("slightly_wet", lambda x: (x >= 1) & (x < 2)),
+    ("moderately_wet", lambda x: (x >= 2) & (x < 3)), ("very_wet", lambda x: (x >= 3) & (x < 4)),
+    ("extremely_wet", lambda x: x >= 4),
+]
+
+
+def check_area(d):
+    """The area files against xarray's weighted mean and shares of the NetCDF copy's series."""
+    import xarray as xr
+    with open(os.path.join(d, "MonthlyPDSI_area.csv"), newline="") as f:
+        rows = list(csv.reader(f))
+    if rows[0] != ["year", "month", "cells", "mean"] + [name for name, _ in CLASSES]:
+        fail(f"{d}: area header {rows[0]}")
+    ds = xr.open_dataset(os.path.join(d, "MonthlyPDSI.nc"))
+    if ds.sizes["lat"] == 0:  # no cell kept: every month empty
+        if any(r[2] != "0" or any(r[3:]) for r in rows[1:]):
+            fail(f"{d}: a month of no cell has figures")
+        print(f"area months {len(rows) - 1} empty")
+        return
+    x = ds["pdsi_filled"] if "pdsi_filled" in ds else ds["pdsi"]
+    w = np.cos(np.deg2rad(ds["lat"].astype("float64"))).broadcast_like(x).where(x.notnull())
+    total = w.sum(("lat", "lon"))
+    cells = x.notnull().sum(("lat", "lon")).values
+    mean = ((x * w).sum(("lat", "lon")) / total).values
+    share = {name: (100 * w.where(test(x)).sum(("lat", "lon")) / total).values for name, test in CLASSES}
+    times = ds["time"].values
+    if len(rows) - 1 != len(times):
+        fail(f"{d}: {len(rows) - 1} area rows, {len(times)} months")
+    for k, r in enumerate(rows[1:]):
+        when = np.datetime64(f"{int(r[0])}-{int(r[1]):02d}")
+        if not (when.astype("datetime64[D]") < times[k] < (when + 1).astype("datetime64[D]")):
+            fail(f"{d}: row {k + 1} is {r[0]}-{r[1]}, the copy's month {k} is {times[k]}")
+        if int(r[2]) != cells[k]:
+            fail(f"{d}: {r[0]}-{r[1]}: {r[2]} cells, xarray counts {cells[k]}")
+        if cells[k] == 0:
+            if any(r[3:]):
+                fail(f"{d}: {r[0]}-{r[1]} has no value but figures {r[3:]}")
+            continue
+        if abs(float(r[3]) - mean[k]) > 0.0005 + 1e-9:
+            fail(f"{d}: {r[0]}-{r[1]}: mean {r[3]}, xarray {mean[k]:.6f}")
+        for (name, _), text in zip(CLASSES, r[4:]):
+            if abs(float(text) - share[name][k]) > 0.005 + 1e-9:
+                fail(f"{d}: {r[0]}-{r[1]}: {name} {text}, xarray {share[name][k]:.6f}")
+    nc = os.path.join(d, "MonthlyPDSI_area.nc")
+    if os.path.exists(nc):
+        area = xr.open_dataset(nc)
+        if not np.array_equal(area["time"].values, times) or not np.array_equal(area["cells"].values, cells):
+            fail(f"{d}: MonthlyPDSI_area.nc's months or cells differ from the copy's")
+        for name, want in [("mean", mean)] + list(share.items()):
+            got = area[name].values
+            if not np.allclose(got, np.where(cells > 0, want, np.nan), rtol=0, atol=1e-9, equal_nan=True):
+                fail(f"{d}: MonthlyPDSI_area.nc {name} differs from xarray's")
+    print(f"area months {len(rows) - 1} with values {int((cells > 0).sum())}")
+
+
 def check_cdotab(d, table):
     obs, _, _ = text_run(d)
     n = 0
@@ -141,4 +201,4 @@ if __name__ == "__main__":
         check_cdotab(sys.argv[2], sys.argv[3])
     else:  # one process for every folder: the imports are most of the time
         for d in sys.argv[2:]:
-            {"xarray": check_xarray, "csv": check_csv}[mode](d)
+            {"xarray": check_xarray, "csv": check_csv, "area": check_area}[mode](d)

@@ -1,6 +1,6 @@
 // The NetCDF and CSV copies read by the tools people use: ncdump, CDO,
 // xarray with CF decoding and Python's csv module, each against the text
-// files. A client that is not installed makes its test skip.
+// files; the area files against xarray's own weighting of the copy. A client that is not installed makes its test skip.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,11 +73,11 @@ protected:
             const fs::path out = folder(run);
             std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "-q"};
             args.insert(args.end(), run.args.begin(), run.args.end());
-            if (!run.convert) args.insert(args.end(), {"--format", "netcdf,csv"});
+            if (!run.convert) args.insert(args.end(), {"--format", "netcdf,csv", "--area"});
             auto result = testsupport::run_pdsi(work_->path(), args);
             ASSERT_EQ(result.status, 0) << run.name << ": " << result.err;
             if (run.convert) {
-                result = testsupport::run_pdsi(work_->path(), {"convert", out.string()});
+                result = testsupport::run_pdsi(work_->path(), {"convert", out.string(), "--area"});
                 ASSERT_EQ(result.status, 0) << run.name << ": " << result.err;
             }
         }
@@ -171,6 +171,16 @@ TEST_F(Clients, XarrayDecodesTimesGapsAndValues) {
     ASSERT_EQ(lines.size(), std::size(kRuns)) << out.text;
     for (size_t k = 0; k < lines.size(); ++k)
         EXPECT_EQ(lines[k].find("absent 0") == std::string::npos, kRuns[k].screened) << kRuns[k].name << ": " << lines[k];
+}
+
+TEST_F(Clients, XarrayWeighsTheAreaAsTheAreaFiles) {
+    if (!have(kPython + " -c 'import xarray, netCDF4'")) GTEST_SKIP() << "xarray or netCDF4 for " << kPython << " missing";
+    std::vector<fs::path> folders;
+    for (const RunCase& run : kRuns) folders.push_back(folder(run));
+    Output out;
+    const auto lines = check_all("area", folders, out);
+    ASSERT_EQ(out.status, 0) << out.text;
+    ASSERT_EQ(lines.size(), std::size(kRuns)) << out.text;
 }
 
 TEST_F(Clients, CsvModuleReadsTheTextValues) {

@@ -8,6 +8,8 @@ browser_check.py --probe   only whether the checks can run here
 Exit status 0 all passed, 1 a check failed, 77 no browser here (skipped)."""
 import json
 import os
+import statistics
+import struct
 import re
 import select
 import signal
@@ -36,6 +38,44 @@ if not (os.access(CHROMIUM, os.X_OK) and os.access(DRIVER, os.X_OK)):
     sys.exit(SKIP)
 
 FIELDS = ["first_year", "last_year", "north", "south", "west", "east", "max_missing", "fill_first", "fill_last"]
+PAGE_STATE = ("view=", "month=", "cell=", "colour=")
+CELLS = 144 * 55
+# Palmer's classes, written out here as the check's own table: the upper bound a value may
+# reach (drought classes take theirs, wet ones stop short), and the colour.
+CLASSES = [(-4, True, "#543005"), (-3, True, "#8c510a"), (-2, True, "#bf812d"), (-1, True, "#dfc27d"),
+           (-0.5, True, "#f6e8c3"), (0.5, False, "#f5f5f5"), (1, False, "#c7eae5"), (2, False, "#80cdc1"),
+           (3, False, "#35978f"), (4, False, "#01665e"), (float("inf"), False, "#003c30")]
+NO_VALUE_COLOUR = "#bdbdbd"
+LABELS = ["extreme drought", "severe drought", "moderate drought", "mild drought", "incipient dry spell",
+          "near normal", "incipient wet spell", "slightly wet", "moderately wet", "very wet", "extremely wet"]
+CANDIDATE_MONTHS = ["1934-07", "1950-01", "1980-07", "2000-01", "1910-04", "1965-10"]
+MONTH_NAMES = ["January", "February", "March", "April", "May", "June", "July", "August", "September",
+               "October", "November", "December"]
+
+
+def expected_class(hundredths):
+    x = hundredths / 100
+    for k, (bound, inclusive, _) in enumerate(CLASSES):
+        if x < bound or (inclusive and x == bound):
+            return k
+    return len(CLASSES) - 1
+
+
+def month_data(base, month):
+    """The month route's hundredths (None: no value) and class codes."""
+    status, body = get(base + "/page/month?month=" + month)
+    if status != 200 or len(body) != 5 * CELLS:
+        raise RuntimeError("/page/month?month=%s: %s, %d bytes" % (month, status, len(body)))
+    values = struct.unpack("<%di" % CELLS, body[:4 * CELLS])
+    return [None if v == -2 ** 31 else v for v in values], list(body[4 * CELLS:])
+
+
+def api_query(query):
+    return "&".join(p for p in query.split("&") if not p.startswith(PAGE_STATE))
+
+
+def rgb(colour):
+    return "rgb(%d, %d, %d)" % tuple(int(colour[k:k + 2], 16) for k in (1, 3, 5))
 
 
 def xlon(i):
@@ -138,11 +178,23 @@ class Page:
         return self.js("return location.search.slice(1);")
 
     def summary(self, query):
-        status, body = get(self.base + "/extract?" + query.replace("&colour=missing", ""))
+        status, body = get(self.base + "/extract?" + api_query(query))
         return json.loads(body) if status == 200 else None
 
     def severe(self):
         return [e["message"] for e in self.d.get_log("browser") if e["level"] == "SEVERE"]
+
+    def month(self):
+        return self.js("return document.getElementById('map').dataset.month || null;")
+
+    def probe(self):
+        return self.d.find_element(By.ID, "probe").text
+
+    def fills(self):
+        return self.js("return [...document.querySelectorAll('#map rect.cell')].map(r => getComputedStyle(r).fill);")
+
+    def draws(self):
+        return self.js("return performance.getEntriesByName('map-draw').map(e => [e.startTime, e.duration]);")
 
     def client_point(self, i, j):
         """Where the middle of cell (i, j) is, from the map element's centre."""
@@ -173,11 +225,135 @@ def land_box(base):
     return box
 
 
-def checks(page, grid, land, shots, results):
+def place(i, j):
+    lat, lon = ylat(j), xlon(i)
+    return "%.2f\u00b0%s %.2f\u00b0%s" % (abs(lat), "S" if lat < 0 else "N", abs(lon), "W" if lon < 0 else "E")
+
+
+def month_with_every_class(base, first):
+    """A month whose land cells show every class and a missing value, and
+    for each code one such cell; the best month found if none has all."""
+    best = None
+    for month in CANDIDATE_MONTHS:
+        values, codes = month_data(base, month)
+        found = {}
+        for n in range(CELLS):
+            if first[n] != 0 and codes[n] not in found:
+                found[codes[n]] = n
+        if best is None or len(found) > len(best[1]):
+            best = (month, found, values, codes)
+        if len(found) == 12:
+            break
+    return best
+
+
+def values_checks(page, land_first, area_missing, check, figures):
+    """The values view: first paint, the URL's month and cell, the probe,
+    the arrow keys, the colours, the draw's time, a refused month."""
+    d = page.d
+    draws = page.draws()
+    check("the values view is the default, its draw measured", page.month() == "2010-12" and draws,
+          (page.month(), draws[:2]))
+    figures["first paint, ms after navigation"] = round(draws[0][0] + draws[0][1], 1) if draws else None
+    own = page.js("""return performance.getEntriesByType('navigation').concat(performance.getEntriesByType('resource'))
+        .filter(e => !/[/]page[/](cells|month|series)|[/]extract/.test(e.name))
+        .reduce((sum, e) => sum + e.decodedBodySize, 0);""")
+    figures["page's own bytes"] = own
+    check("the page's own bytes are at most 300 KB", own <= 300 * 1024, own)
+
+    month, cell_of, values, codes = month_with_every_class(page.base, land_first)
+    # The pinned cell: a land cell with a value, nearest 98.75W 36.25N.
+    n = min((k for k in cell_of.values() if codes[k] != 11),
+            key=lambda k: abs(k // 55 + 1 - 33) + abs(k % 55 + 1 - 39))
+    i, j = n // 55 + 1, n % 55 + 1
+    d.get(page.base + "/?month=%s&cell=%s,%s" % (month, xlon(i), ylat(j)))
+    year, mm = int(month[:4]), int(month[5:])
+    head = "%s, %s %d: " % (place(i, j), MONTH_NAMES[mm - 1], year)
+    shown = wait_for(lambda: page.probe() if page.month() == month and page.probe().startswith(head) and
+                     not page.probe().endswith("\u2026") else None, 30)
+    status, csv = get(page.base + "/extract/MonthlyPDSI.csv?years=%d:%d&lat=%s:%s&lon=%s:%s&max_missing=0.99" %
+                      (year, year, ylat(j), ylat(j), xlon(i), xlon(i)))
+    row = [r.split(",") for r in csv.decode().splitlines()[1:] if r.split(",")[3:4] == [str(mm)]]
+    grid_value = row[0][4] if status == 200 and row else None
+    want = head + "%s (%s)" % (grid_value, LABELS[expected_class(round(float(grid_value) * 100))]) \
+        if grid_value else None
+    check("the URL's month and cell restore the probe line", shown == want and
+          d.find_element(By.ID, "month").get_attribute("value") == month, (shown, want))
+    rows = wait_for(lambda: page.js("return document.getElementById('series').dataset.rows || null;"), 30)
+    check("the pinned cell's series is charted", rows == str(12 * 161), rows)
+
+    page.js("document.getElementById('map').focus();")
+    ActionChains(d).send_keys(Keys.ARROW_RIGHT).perform()
+    after = wait_for(lambda: page.month() if page.month() != month else None, 10)
+    ActionChains(d).send_keys(Keys.ARROW_LEFT, Keys.ARROW_LEFT).perform()
+    before = wait_for(lambda: page.month() if page.month() not in (month, after) else None, 10)
+    nxt, prev = (year + mm // 12, mm % 12 + 1), (year - (mm == 1), (mm - 2) % 12 + 1)
+    check("the arrow keys step the month", (after, before) == ("%d-%02d" % nxt, "%d-%02d" % prev) and
+          "month=" + before in page.query(), (after, before, page.query()))
+    ActionChains(d).send_keys(Keys.ARROW_RIGHT).perform()
+    wait_for(lambda: page.month() == month, 10)
+
+    # One cell per class and a missing one: the drawn colour is the table's,
+    # the class the value's by the table's bounds.
+    colours = [c for _, _, c in CLASSES] + [NO_VALUE_COLOUR]
+    wrong = []
+    for code in range(12):
+        if code not in cell_of:
+            wrong.append((code, "no cell of this class in the months tried"))
+            continue
+        k = cell_of[code]
+        oracle = 11 if values[k] is None else expected_class(values[k])
+        drawn = page.js("""const r = [...document.querySelectorAll('#map rect.cell')].find(
+            r => r.getAttribute('x') == arguments[0] && r.getAttribute('y') == arguments[1]);
+            return r ? getComputedStyle(r).fill : null;""", k // 55, 55 - k % 55)
+        if oracle != code or drawn != rgb(colours[code]):
+            wrong.append((code, values[k], oracle, drawn, colours[code]))
+    check("every class is drawn in the table's colour", not wrong, wrong)
+
+    # 50 months, one arrow key each: every draw measured.
+    page.js("performance.clearMeasures('map-draw');")
+    shown = page.month()
+    for _ in range(50):
+        ActionChains(d).send_keys(Keys.ARROW_RIGHT).perform()
+        shown = wait_for(lambda: page.month() if page.month() != shown else None, 10, 0.005) or shown
+    durations = [e[1] for e in page.draws()]
+    figures["map-draw median over 50 months, ms"] = round(statistics.median(durations), 2) if durations else None
+    figures["map-draw max, ms"] = round(max(durations), 2) if durations else None
+    check("50 months step, each draw measured as map-draw", len(durations) == 50, len(durations))
+
+    # Play runs the months on and a key stops it.
+    shown = page.month()
+    d.find_element(By.ID, "play").click()
+    ran = wait_for(lambda: page.month() if page.month() > shown else None, 10)
+    ActionChains(d).send_keys(Keys.ESCAPE).perform()
+    stopped = page.month()
+    time.sleep(0.4)
+    check("play runs the months and a key stops it", ran and page.month() == stopped and
+          d.find_element(By.ID, "play").text == "Play", (shown, ran, stopped, page.month()))
+
+    # A refused year: the server's line, the map untouched.
+    fills, shown = page.fills(), page.month()
+    api = get(page.base + "/page/month?month=1849-07")[1].decode().strip()
+    box = d.find_element(By.ID, "month")
+    box.send_keys(Keys.CONTROL, "a")
+    box.send_keys(Keys.DELETE)
+    box.send_keys("1849-07", Keys.ENTER)
+    said = wait_for(lambda: d.find_element(By.ID, "month-error").text == api, 10)
+    check("a refused year is said and leaves the map as it was",
+          said and page.month() == shown and page.fills() == fills, (d.find_element(By.ID, "month-error").text, api))
+    page.js("document.getElementById('map').focus();")
+    wait_for(page.settled)
+
+
+def checks(page, grid, land, shots, results, figures):
     d = page.d
 
     def check(name, ok, detail=None):
         results.append((name, bool(ok), detail, time.monotonic()))
+
+    # Until the regional files are served, the area chart has nothing to draw.
+    area_missing = get(page.base + "/extract/MonthlyPDSI_area.csv?years=1901:1901&max_missing=0.5")[0] == 404
+    expected_errors = lambda messages: [m for m in messages if not (area_missing and "MonthlyPDSI_area.csv" in m)]
 
     viewport(d, 1280, 800, False)
     d.get(page.base + "/")
@@ -186,7 +362,9 @@ def checks(page, grid, land, shots, results):
     cells = len(d.find_elements(By.CSS_SELECTOR, "#map rect.cell"))
     check("the map draws every land cell", drawn and cells == land, (cells, land))
     check("the first summary shows", counts_numbers(first_counts), first_counts)
-    check("the page loads without console errors", page.severe() == [], page.severe())
+    check("the page loads without console errors", expected_errors(page.severe()) == [], page.severe())
+    land_first = json.loads(get(page.base + "/page/cells?years=1901:2010")[1])["first"]
+    values_checks(page, land_first, area_missing, check, figures)
     line = d.find_element(By.ID, "grid-line").text
     markup = page.js("return document.querySelectorAll('header b').length;")
     check("the grid's name shows as text", grid in line and markup == 0, (line, markup))
@@ -211,6 +389,17 @@ def checks(page, grid, land, shots, results):
     check("the map marks the kept cells", kept_marks == expected[1], (kept_marks, expected))
     box = page.js("return document.querySelector('#map .box').dataset.cells;")
     check("the box is drawn as the cells it takes", box == "%d:%d,%d:%d" % (i1, i2, j1, j2), box)
+    if area_missing:
+        results.append(("the area chart (SKIPPED: no /extract/MonthlyPDSI_area.csv here)", True, None,
+                        time.monotonic()))
+    else:
+        href = wait_for(lambda: page.js("const a = document.getElementById('area-link'); "
+                                        "return !a.hidden && a.getAttribute('href').includes('max_missing=0.2') "
+                                        "? a.getAttribute('href') : null;"), 60)
+        rows = page.js("return document.getElementById('area').dataset.rows || null;")
+        status = get(page.base + href)[0] if href else None
+        check("the area chart draws for a typed box, its link answers 200",
+              href and rows == str(12 * 110) and status == 200, (href, rows, status))
 
     # Dragged: the form gets the mid-points of the cells under the drag.
     a, b = (i1 + 1, j2), (i2, j1 + 1)
@@ -235,7 +424,7 @@ def checks(page, grid, land, shots, results):
           calibration)
     links = page.js("return [...document.querySelectorAll('#files a')].map(a => a.getAttribute('href'));")
     wanted = [f["url"] for f in summary["files"]] if summary else []
-    check("a link to every file", links == wanted and len(links) == 9, (links, wanted))
+    check("a link to every file", links == wanted and len(links) == 11, (links, wanted))
     statuses = [get(page.base + link)[0] for link in links]
     check("every file link answers 200", statuses == [200] * len(links), statuses)
     sizes = page.js("return [...document.querySelectorAll('#files .size')].map(s => s.textContent);")
@@ -282,7 +471,7 @@ def checks(page, grid, land, shots, results):
     for _ in range(60):
         ActionChains(d).send_keys(Keys.TAB).perform()
         reached.add(page.js("const e = document.activeElement; return e.name || e.id || e.getAttribute('href');"))
-    needed = set(FIELDS) | {"colour", "report"} | set(links)
+    needed = set(FIELDS) | {"colour", "report", "month", "month-slider", "play", "map"} | set(links)
     check("every control is reached with Tab", needed <= reached, sorted(needed - reached))
 
     # Reload with the URL: the same form, box and counts.
@@ -329,7 +518,7 @@ def checks(page, grid, land, shots, results):
           and layout["formTop"] >= layout["mapBottom"], layout)
     page.js("window.scrollTo(0, 0);")
     d.save_screenshot(os.path.join(shots, "page-390.png"))
-    late = [m for m in page.severe() if "status of 400" not in m]
+    late = [m for m in expected_errors(page.severe()) if "status of 400" not in m]
     check("no console errors but the refused request's", late == [], late)
     return results
 
@@ -340,6 +529,7 @@ def main():
     pdsi, grid, land, shots = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
     started = time.monotonic()
     results = []
+    figures = {}
     with tempfile.TemporaryDirectory() as scratch:
         log = open(os.path.join(scratch, "server.log"), "w+")
         server, base = start_server(pdsi, grid, log)
@@ -347,7 +537,7 @@ def main():
         try:
             driver = browser(os.path.join(scratch, "profile"))
             try:
-                results = checks(Page(driver, base), grid, land, shots, results)
+                results = checks(Page(driver, base), grid, land, shots, results, figures)
             except Exception as error:  # the table so far, and where it stopped
                 results.append(("the checks ran to the end", False, repr(error), time.monotonic()))
             finally:
@@ -362,6 +552,8 @@ def main():
         print("%5.1f s  %-52s %s" % (when - started, name,
                                      "ok" if ok else "FAILED: " + json.dumps(detail, default=str)[:600]))
         failed += not ok
+    for name, value in figures.items():
+        print("figure: %s: %s" % (name, value))
     if failed:
         print("The server's last lines:\n" + "\n".join(lines[-40:]))
     return 1 if failed else 0

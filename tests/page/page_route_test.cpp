@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "maps/palette.h"
 #include "serve/app.h"
 #include "serve/extract_query.h"
 #include "serve/loaded_grid.h"
@@ -107,6 +110,7 @@ TEST_F(PageRoute, AnswersItsOwnPathsOnly) {
     };
     const Row rows[] = {
         {"/", true},          {"/page/home.js", true}, {"/page/cells", true}, {"/page/other", true},
+        {"/page/month", true}, {"/page/series", true}, {"/page/dygraph.js", true},
         {"/page", false},     {"/pages/x", false},     {"/extract", false},   {"/health", false},
         {"//", false},
     };
@@ -123,7 +127,7 @@ TEST_F(PageRoute, PageNamesItsAssetsByTheirTags) {
     EXPECT_EQ(header(page, "Content-Type"), "text/html; charset=utf-8");
     EXPECT_NE(header(page, "Content-Security-Policy").find("connect-src 'self'"), std::string::npos);
     EXPECT_EQ(header(page, "Cache-Control"), "no-cache");
-    for (const char* asset : {"/page/home.js", "/page/home.css"}) {
+    for (const char* asset : {"/page/home.js", "/page/home.css", "/page/dygraph.js", "/page/dygraph.css"}) {
         const std::regex linked(std::string(asset) + "\\?v=([0-9a-f]{16})\"");
         std::smatch m;
         ASSERT_TRUE(std::regex_search(*page.body, m, linked)) << asset;
@@ -136,10 +140,15 @@ TEST_F(PageRoute, PageNamesItsAssetsByTheirTags) {
 }
 
 TEST_F(PageRoute, ConditionalAndCompressed) {
-    for (const char* path : {"/", "/page/home.js", "/page/home.css", "/page/cells"}) {
-        const bool cells = std::string(path) == "/page/cells";
-        const serve::Fields args = cells ? serve::Fields{{"years", "1901:1910"}} : serve::Fields{};
-        const serve::LoadedGrid* grid = cells ? sound() : nullptr;
+    const std::vector<std::pair<std::string, serve::Fields>> data = {
+        {"/page/cells", {{"years", "1901:1910"}}},
+        {"/page/month", {{"month", "1901-07"}}},
+        {"/page/series", {{"cell", "-98.75,36.25"}}},
+    };
+    for (const char* path : {"/", "/page/home.js", "/page/home.css", "/page/cells", "/page/month", "/page/series"}) {
+        const auto of = std::find_if(data.begin(), data.end(), [&](const auto& d) { return d.first == path; });
+        const serve::Fields args = of == data.end() ? serve::Fields{} : of->second;
+        const serve::LoadedGrid* grid = of == data.end() ? nullptr : sound();
         const serve::Response plain = answer(get(path, args), grid);
         ASSERT_EQ(plain.status, 200) << path << ": " << *plain.body;
         const std::string tag = header(plain, "ETag");
@@ -204,6 +213,74 @@ TEST_F(PageRoute, MapDataIsTheGridsOwn) {
     EXPECT_NE(page.find("\"land\": " + std::to_string(land) + ","), std::string::npos) << land;
 }
 
+// A month: every cell's hundredths, then its class code; a cell's series:
+// every month's hundredths. Both against the values the file was written
+// from.
+TEST_F(PageRoute, MonthAndSeriesAreTheGridsOwn) {
+    const int32_t cells = tools::kColumns * tools::kRows;
+    auto hundredths = [](float v) { return v == kMissing ? INT32_MIN : static_cast<int32_t>(std::lround(v * 100.0)); };
+    for (const char* text : {"1850-01", "1934-07", "2010-12"}) {
+        const int32_t m = 12 * (std::stoi(std::string(text, 4)) - 1850) + std::stoi(std::string(text + 5));
+        const serve::Response r = answer(get("/page/month", {{"month", text}}), sound());
+        ASSERT_EQ(r.status, 200) << *r.body;
+        EXPECT_EQ(header(r, "Content-Type"), "application/octet-stream");
+        ASSERT_EQ(r.body->size(), static_cast<size_t>(cells) * 5) << text;
+        int32_t wrong = 0;
+        for (int32_t i = 1; i <= tools::kColumns; ++i)
+            for (int32_t j = 1; j <= tools::kRows; ++j) {
+                const size_t n = static_cast<size_t>((i - 1) * tools::kRows + (j - 1));
+                int32_t h = 0;
+                std::memcpy(&h, r.body->data() + 4 * n, 4);  // the test machine is little-endian too
+                const float v = value(i, j, m);
+                const int code = static_cast<uint8_t>((*r.body)[static_cast<size_t>(cells) * 4 + n]);
+                wrong += h != hundredths(v) || code != (v == kMissing ? 11 : maps::pdsi_class(v));
+            }
+        EXPECT_EQ(wrong, 0) << text;
+    }
+    const serve::Response s = answer(get("/page/series", {{"cell", "-98.75,36.25"}}), sound());
+    ASSERT_EQ(s.status, 200);
+    std::string want = "{\"first_year\": 1850, \"values\": [";
+    for (int32_t m = 1; m <= tools::kMonths; ++m) {
+        const int32_t h = hundredths(value(33, 39, m));
+        want += (m > 1 ? "," : "") + (h == INT32_MIN ? std::string("null") : std::to_string(h));
+    }
+    EXPECT_EQ(*s.body, want + "]}\n");
+    // Any point of the cell names it.
+    EXPECT_EQ(*answer(get("/page/series", {{"cell", "-97.6,35.1"}}), sound()).body, *s.body);
+}
+
+TEST_F(PageRoute, MonthAndCellRefusals) {
+    struct Row {
+        const char* name;
+        const char* path;
+        serve::Fields args;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"year before the grid", "/page/month", {{"month", "1849-12"}}, "month: year 1849 is outside 1850-2010\n"},
+        {"month 13", "/page/month", {{"month", "1934-13"}}, "month: month 13 is not 01 to 12\n"},
+        {"month 00", "/page/month", {{"month", "1934-00"}}, "month: month 00 is not 01 to 12\n"},
+        {"one digit", "/page/month", {{"month", "1934-7"}}, "month: \"1934-7\" is not a month (YYYY-MM)\n"},
+        {"no year", "/page/month", {{"month", "abcd-07"}}, "month: \"abcd\" is not a year\n"},
+        {"empty month", "/page/month", {{"month", ""}}, "month: empty\n"},
+        {"no month", "/page/month", {}, "month: required (month=YYYY-MM)\n"},
+        {"month twice", "/page/month", {{"month", "1934-07"}, {"month", "1934-07"}}, "month: given more than once\n"},
+        {"other key", "/page/month", {{"year", "1934"}}, "unknown parameter: the map data takes month=YYYY-MM only\n"},
+        {"no comma", "/page/series", {{"cell", "36.25"}}, "cell: \"36.25\" is not LON,LAT\n"},
+        {"north of the cells", "/page/series", {{"cell", "0,77.5"}}, "cell: \"0,77.5\" is outside the grid's cells\n"},
+        {"east of 180", "/page/series", {{"cell", "180,0"}}, "cell: \"180,0\" is outside the grid's cells\n"},
+        {"no cell", "/page/series", {}, "cell: required (cell=LON,LAT)\n"},
+    };
+    for (const Row& row : rows) {
+        const serve::Response r = answer(get(row.path, row.args), sound());
+        EXPECT_EQ(r.status, 400) << row.name;
+        EXPECT_EQ(*r.body, row.line) << row.name;
+    }
+    const serve::Response bad_lat = answer(get("/page/series", {{"cell", "0,x"}}), sound());
+    EXPECT_EQ(bad_lat.status, 400);
+    EXPECT_EQ(bad_lat.body->rfind("cell: ", 0), 0u) << *bad_lat.body;
+}
+
 // The map's years are refused in the API's words.
 TEST_F(PageRoute, MapDataRefusals) {
     auto api = [](const std::string& years) {
@@ -242,6 +319,9 @@ TEST_F(PageRoute, DamagedGridStillGivesThePage) {
     EXPECT_EQ(page.status, 200);
     EXPECT_NE(page.body->find("\"sound\": false"), std::string::npos);
     EXPECT_EQ(answer(get("/page/cells", {{"years", "1850:1852"}})).status, 422);
+    EXPECT_EQ(*answer(get("/page/month", {{"month", "1850-02"}})).body,
+              "the map needs the whole grid, and this grid file is damaged\n");
+    EXPECT_EQ(answer(get("/page/series", {{"cell", "0,0"}})).status, 422);
 }
 
 // The grid's name reaches the page as JSON text that cannot end its block.

@@ -33,7 +33,8 @@ using testsupport::read_file;
 
 const char* const kAllFiles[] = {"MonthlyPDSI.tsf",        "MonthlyPDSI.xy",     "MonthlyPDSI_col.tsf",
                                  "MonthlyPDSI_QC.tsf",     "MonthlyPDSI_QC_col.tsf", "MonthlyPDSI_QC.out",
-                                 "MonthlyPDSI.csv",        "MonthlyPDSI.nc",     "MonthlyPDSI_report.html"};
+                                 "MonthlyPDSI.csv",        "MonthlyPDSI.nc",     "MonthlyPDSI_report.html",
+                                 "MonthlyPDSI_area.csv",   "MonthlyPDSI_area.nc"};
 
 // One server on one grid, in this process.
 struct Running {
@@ -110,7 +111,7 @@ protected:
     static int expect_same_as_command(const Running& server, const fs::path& grid, const Request& r) {
         const fs::path out = *dir_ / "cmd" / r.name;
         std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "--quiet",
-                                      "--format", "netcdf,csv", "--report"};
+                                      "--format", "netcdf,csv", "--report", "--area"};
         args.insert(args.end(), r.options.begin(), r.options.end());
         const testsupport::RunResult command = testsupport::run_pdsi(dir_->path(), args);
         const bool filled = std::string(r.query).find("fill=") != std::string::npos;
@@ -128,7 +129,7 @@ protected:
                 continue;
             }
             EXPECT_EQ(reply.status, 200) << reply.body;
-            if (std::string(file) == "MonthlyPDSI.nc") {
+            if (std::string(file).ends_with(".nc")) {
                 const fs::path mine = *dir_ / "served" / r.name / file;
                 fs::create_directories(mine.parent_path());
                 testsupport::write_file(mine, reply.body);

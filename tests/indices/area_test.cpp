@@ -146,11 +146,14 @@ TEST(AreaIndices, FromMemoryAsFromTheFilesReadBack) {
         {"too wide negative", -100.0f, false},
     };
     for (const Case& c : cases) {
-        // Two columns by two rows, 12 months; the value in March of cell 3.
+        // Two columns by two rows, 20 years (two threads' worth); the value
+        // in March of the first year of cell 3.
+        const int32_t nmon = 240;
         const extract::Box box{10, 11, 20, 21};
-        extract::GridStore store(box, 12);
+        extract::GridStore store(box, nmon);
         for (int32_t n = 1; n <= 4; ++n)
-            for (int32_t m = 1; m <= 12; ++m) store.series(n)[m - 1] = static_cast<float>(n + m) / 4.0f - 2.0f;
+            for (int32_t m = 1; m <= nmon; ++m)
+                store.series(n)[m - 1] = static_cast<float>((n + m) % 40) / 4.0f - 5.0f;
         store.series(2)[5] = M;
         store.series(3)[2] = c.value;
         const std::vector<int32_t> keep{1, 0, 1, 1};
@@ -160,12 +163,13 @@ TEST(AreaIndices, FromMemoryAsFromTheFilesReadBack) {
         }
         // The run the files would give: each value through the six columns.
         runfiles::RunData run;
-        run.iyr1 = run.iyr2 = 1901;
+        run.iyr1 = 1901;
+        run.iyr2 = 1920;
         const extract::GridAxes axes;
         for (int32_t n = 1; n <= 4; ++n) {
             if (!keep[n - 1]) continue;
             run.cells.push_back({axes.ylat(box.row(n)), axes.xlon(box.column(n)), ""});
-            for (int32_t m = 0; m < 12; ++m) {
+            for (int32_t m = 0; m < nmon; ++m) {
                 std::string text;
                 textio::edit_real(text, store.series(n)[m], 6, 2);
                 float back = 0.0f;

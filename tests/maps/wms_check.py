@@ -39,12 +39,14 @@ def start_server(pdsi, grid):
     return server, found.group(1)
 
 
-def get(url):
+def get(url, headers=None, whole=False):
+    request = urllib.request.Request(url, headers=headers or {})
     try:
-        with urllib.request.urlopen(url, timeout=120) as answer:
-            return answer.status, answer.headers.get("Content-Type", ""), answer.read()
+        with urllib.request.urlopen(request, timeout=120) as answer:
+            reply = answer.status, answer.headers, answer.read()
     except urllib.error.HTTPError as error:
-        return error.code, error.headers.get("Content-Type", ""), error.read()
+        reply = error.code, error.headers, error.read()
+    return reply if whole else (reply[0], reply[1].get("Content-Type", ""), reply[2])
 
 
 def run(args):
@@ -149,6 +151,28 @@ def bad_request_checks(wms_url):
               'code="%s"' % code in text, (status, kind, text))
 
 
+def caching_checks(wms_url):
+    capabilities = wms_url + "?SERVICE=WMS&REQUEST=GetCapabilities"
+    status, headers, body = get(capabilities, {"Accept-Encoding": "gzip"}, whole=True)
+    tag = headers.get("ETag", "")
+    check("capabilities: gzip, a strong tag, a day's caching",
+          status == 200 and headers.get("Content-Encoding") == "gzip" and body[:2] == b"\x1f\x8b" and
+          tag.startswith('"') and headers.get("Vary") == "Accept-Encoding" and
+          headers.get("Cache-Control") == "public, max-age=86400", dict(headers))
+    status, headers, _ = get(capabilities, {"Accept-Encoding": "gzip", "If-None-Match": tag}, whole=True)
+    check("capabilities: its tag back gives 304", status == 304 and headers.get("ETag") == tag, status)
+    status, headers, body = get(capabilities, whole=True)
+    check("capabilities: plain under another tag", status == 200 and body.startswith(b"<?xml") and
+          headers.get("ETag") not in ("", tag), dict(headers))
+    status, headers, body = get(wms_url + "?SERVICE=WMS&VERSION=1.3.0&REQUEST=GetMap&LAYERS=pdsi&STYLES="
+                                "&CRS=CRS:84&BBOX=-180,-60,180,77.5&WIDTH=144&HEIGHT=55&FORMAT=image/png",
+                                {"Accept-Encoding": "gzip"}, whole=True)
+    check("map: PNG as it is, tagged", status == 200 and headers.get("Content-Encoding") is None and
+          headers.get("ETag", "").startswith('"'), dict(headers))
+    status, headers, _ = get(wms_url + "?REQUEST=GetMap", whole=True)
+    check("refusal: not kept", status == 400 and headers.get("Cache-Control") == "no-store", dict(headers))
+
+
 def main():
     pdsi, grid, month = sys.argv[1:4]
     cells = []
@@ -162,6 +186,7 @@ def main():
             owslib_checks(wms_url, month, cells)
             gdal_checks(wms_url, month, cells, scratch)
         bad_request_checks(wms_url)
+        caching_checks(wms_url)
     finally:
         server.send_signal(signal.SIGTERM)
         server.wait(timeout=60)

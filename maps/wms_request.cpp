@@ -90,10 +90,9 @@ int32_t days_in(int32_t year, int32_t month) {
 }
 
 // YYYY-MM, or an instant within the month: YYYY-MM-DD, with a time of day
-// (hh:mm, seconds, fractions, Z) as clients animating a layer send.
-int32_t parse_time(std::string_view text) {
-    const std::string why = "time: " + quoted(text) + " is not a month from " + month_name(0) + " to " +
-                            month_name(kMonths - 1) + " (YYYY-MM or a date within it)";
+// (hh:mm, seconds, fractions, Z) as clients animating a layer send. The
+// month counted from the grid's first, which it may lie outside.
+int32_t month_of(std::string_view text, const std::string& why) {
     auto digits = [&](size_t at, size_t n, int32_t& out) {
         if (at + n > text.size()) return false;
         out = 0;
@@ -129,8 +128,19 @@ int32_t parse_time(std::string_view text) {
             if (!rest.empty()) throw WmsError{"InvalidDimensionValue", why};
         }
     }
-    const int32_t index = 12 * (year - extract::kFirstYear) + month - 1;
-    if (year < extract::kFirstYear || index >= kMonths) throw WmsError{"InvalidDimensionValue", why};
+    return 12 * (year - extract::kFirstYear) + month - 1;
+}
+
+// A month, or a range START/END (a time controller's step) drawn as its
+// start's month.
+int32_t parse_time(std::string_view text) {
+    const std::string why = "time: " + quoted(text) + " is not a month from " + month_name(0) + " to " +
+                            month_name(kMonths - 1) + " (YYYY-MM, a date within it, or a range from one)";
+    const size_t slash = text.find('/');
+    const int32_t index = month_of(text.substr(0, slash), why);
+    if (index < 0 || index >= kMonths) throw WmsError{"InvalidDimensionValue", why};
+    if (slash != std::string_view::npos && month_of(text.substr(slash + 1), why) < index)
+        throw WmsError{"InvalidDimensionValue", why};
     return index;
 }
 

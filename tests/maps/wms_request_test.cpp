@@ -80,7 +80,7 @@ TEST(WmsRequest, PixelsTakeTheCellUnderTheirCentre) {
     EXPECT_EQ(edge.row_at(0), 1);
 }
 
-TEST(WmsRequest, TimeIsAMonthOrAnInstantWithinIt) {
+TEST(WmsRequest, TimeIsAMonthAnInstantWithinItOrARangeFromIt) {
     struct Row {
         const char* time;
         int32_t month;  // -1: refused as InvalidDimensionValue
@@ -100,7 +100,11 @@ TEST(WmsRequest, TimeIsAMonthOrAnInstantWithinIt) {
         {"1990-06-31", -1},
         {"1990-06-15T25:00Z", -1},
         {"1990-06-15T12:00+01", -1},
-        {"1990-06/1990-07", -1},
+        {"1990-06-01T00:00:00Z/1990-07-01T00:00:00Z", 12 * 140 + 5},
+        {"2010-12-01/2011-01-01", maps::kMonths - 1},
+        {"1990-07/1990-06", -1},
+        {"1990-06/", -1},
+        {"1849-12/1850-02", -1},
         {"", -1},
     };
     for (const Row& r : rows) {

@@ -114,7 +114,8 @@ std::string exception_report(Version version, const WmsError& error) {
     std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     x += version == Version::v130
              ? "<ServiceExceptionReport version=\"1.3.0\" xmlns=\"http://www.opengis.net/ogc\" "
-               "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:schemaLocation=\"http://www.opengis.net/ogc "
+               "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+               "xsi:schemaLocation=\"http://www.opengis.net/ogc "
                "http://schemas.opengis.net/wms/1.3.0/exceptions_1_3_0.xsd\">\n"
              : "<ServiceExceptionReport version=\"1.1.1\">\n";
     x += "<ServiceException";
@@ -141,7 +142,8 @@ std::string feature_info(const InfoRequest& request, const GridSource& grid) {
              ", \"row\": " + std::to_string(row + 1) + ", \"land\": " + (land ? "true" : "false") + "}, ";
         j += "\"value\": " + (has_value ? two_decimals(value) : std::string("null")) + ", ";
         if (!kind) return j + "\"class\": null, \"colour\": null}\n";
-        return j + "\"class\": \"" + std::string(kind->label) + "\", \"colour\": \"" + std::string(kind->colour) + "\"}\n";
+        return j + "\"class\": \"" + std::string(kind->label) + "\", \"colour\": \"" + std::string(kind->colour) +
+               "\"}\n";
     }
     std::string t = "layer: pdsi\nmonth: " + month + "\n";
     if (!cell) return t + "cell: none (outside the grid)\n";

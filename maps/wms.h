@@ -62,7 +62,7 @@ struct InfoRequest {
 struct WmsRequest {
     enum class Kind { capabilities, map, legend, info } kind = Kind::capabilities;
     Version version = Version::v130;
-    MapRequest map;   // map and info
+    MapRequest map;  // map and info
     InfoRequest info;
 };
 

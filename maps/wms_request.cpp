@@ -14,10 +14,10 @@ using Args = std::vector<std::pair<std::string, std::string>>;
 
 // The parameters this service reads; others are a client's own and, as the
 // standard asks, passed over.
-constexpr std::string_view kKnown[] = {"service", "version", "wmtver", "request", "layers", "styles",
-                                       "crs", "srs", "bbox", "width", "height", "format", "transparent",
-                                       "bgcolor", "exceptions", "time", "query_layers", "info_format",
-                                       "i", "j", "x", "y", "feature_count", "layer", "style"};
+constexpr std::string_view kKnown[] = {
+    "service", "version", "wmtver", "request",     "layers",        "styles",     "crs",  "srs",          "bbox",
+    "width",   "height",  "format", "transparent", "bgcolor",       "exceptions", "time", "query_layers", "info_format",
+    "i",       "j",       "x",      "y",           "feature_count", "layer",      "style"};
 
 std::string lower(std::string_view text) {
     std::string out(text);
@@ -43,7 +43,8 @@ public:
             if (!known) continue;
             if (key.find('\0') != std::string::npos || value.find('\0') != std::string::npos)
                 throw WmsError{"InvalidParameterValue", name + ": holds a NUL"};
-            if (!values_.emplace(name, value).second) throw WmsError{"InvalidParameterValue", name + ": given more than once"};
+            if (!values_.emplace(name, value).second)
+                throw WmsError{"InvalidParameterValue", name + ": given more than once"};
         }
     }
     const std::string* find(const std::string& name) const {
@@ -77,9 +78,11 @@ bool parse_real(std::string_view text, double& out) {
 int32_t pixels(const Params& p, const std::string& name) {
     const std::string& text = p.need(name);
     int32_t n = 0;
-    if (!parse_int(text, n) || n < 1) throw WmsError{"InvalidParameterValue", name + ": " + quoted(text) + " is not a whole number of pixels from 1"};
+    if (!parse_int(text, n) || n < 1)
+        throw WmsError{"InvalidParameterValue", name + ": " + quoted(text) + " is not a whole number of pixels from 1"};
     if (n > kMaxPixels)
-        throw WmsError{"InvalidParameterValue", name + ": " + text + " pixels is over the limit of " + std::to_string(kMaxPixels)};
+        throw WmsError{"InvalidParameterValue",
+                       name + ": " + text + " pixels is over the limit of " + std::to_string(kMaxPixels)};
     return n;
 }
 
@@ -120,7 +123,8 @@ int32_t month_of(std::string_view text, const std::string& why) {
                 rest = text.substr(19);
                 if (!rest.empty() && rest.front() == '.') {
                     rest.remove_prefix(1);
-                    if (rest.empty() || rest.front() < '0' || rest.front() > '9') throw WmsError{"InvalidDimensionValue", why};
+                    if (rest.empty() || rest.front() < '0' || rest.front() > '9')
+                        throw WmsError{"InvalidDimensionValue", why};
                     while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
                 }
             }
@@ -148,15 +152,18 @@ MapRequest parse_map(const Params& p, Version version, bool needs_format) {
     MapRequest m;
     m.version = version;
     const std::string& layers = p.need("layers");
-    if (layers != kLayer) throw WmsError{"LayerNotDefined", "layers: " + quoted(layers) + " is not a layer here: the one layer is pdsi"};
+    if (layers != kLayer)
+        throw WmsError{"LayerNotDefined", "layers: " + quoted(layers) + " is not a layer here: the one layer is pdsi"};
     if (const std::string* styles = p.find("styles"); styles && !styles->empty() && *styles != kStyle)
-        throw WmsError{"StyleNotDefined", "styles: " + quoted(*styles) + " is not a style of pdsi: the one style is palmer"};
+        throw WmsError{"StyleNotDefined",
+                       "styles: " + quoted(*styles) + " is not a style of pdsi: the one style is palmer"};
 
     const bool v130 = version == Version::v130;
     const std::string& crs = v130 ? p.need("crs", "srs") : p.need("srs", "crs");
     const std::string crs_name = lower(crs);
     if (crs_name != "epsg:4326" && crs_name != "crs:84")
-        throw WmsError{v130 ? "InvalidCRS" : "InvalidSRS", (v130 ? "crs: " : "srs: ") + quoted(crs) + " is not offered: EPSG:4326 or CRS:84"};
+        throw WmsError{v130 ? "InvalidCRS" : "InvalidSRS",
+                       (v130 ? "crs: " : "srs: ") + quoted(crs) + " is not offered: EPSG:4326 or CRS:84"};
     // 1.3.0 takes EPSG:4326 as its authority defines it, latitude first.
     const bool latitude_first = v130 && crs_name == "epsg:4326";
 
@@ -166,7 +173,8 @@ MapRequest parse_map(const Params& p, Version version, bool needs_format) {
     for (int k = 0; k < 4; ++k) {
         const size_t comma = rest.find(',');
         if ((k < 3) == (comma == std::string_view::npos) || !parse_real(rest.substr(0, comma), v[k]))
-            throw WmsError{"InvalidParameterValue", "bbox: " + quoted(bbox) + " is not four numbers minx,miny,maxx,maxy"};
+            throw WmsError{"InvalidParameterValue",
+                           "bbox: " + quoted(bbox) + " is not four numbers minx,miny,maxx,maxy"};
         rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     }
     if (v[0] >= v[2] || v[1] >= v[3])
@@ -238,32 +246,37 @@ WmsRequest parse_wms(const Args& args) {
         r.info.map = parse_map(p, r.version, false);
         const std::string& layers = p.need("query_layers");
         if (layers != kLayer)
-            throw WmsError{"LayerNotDefined", "query_layers: " + quoted(layers) + " is not a layer here: the one layer is pdsi"};
+            throw WmsError{"LayerNotDefined",
+                           "query_layers: " + quoted(layers) + " is not a layer here: the one layer is pdsi"};
         if (const std::string* f = p.find("info_format")) {
             if (*f != "text/plain" && *f != "application/json")
-                throw WmsError{"InvalidFormat", "info_format: " + quoted(*f) + " is not offered: text/plain or application/json"};
+                throw WmsError{"InvalidFormat",
+                               "info_format: " + quoted(*f) + " is not offered: text/plain or application/json"};
             r.info.json = *f == "application/json";
         }
         const bool v130 = r.version == Version::v130;
         const std::string& i = v130 ? p.need("i", "x") : p.need("x", "i");
         const std::string& j = v130 ? p.need("j", "y") : p.need("y", "j");
         const MapFrame& f = r.info.map.frame;
-        if (!parse_int(i, r.info.x) || !parse_int(j, r.info.y) || r.info.x < 0 || r.info.x >= f.width ||
-            r.info.y < 0 || r.info.y >= f.height)
+        if (!parse_int(i, r.info.x) || !parse_int(j, r.info.y) || r.info.x < 0 || r.info.x >= f.width || r.info.y < 0 ||
+            r.info.y >= f.height)
             throw WmsError{"InvalidPoint", std::string(v130 ? "i, j: " : "x, y: ") + quoted(i) + ", " + quoted(j) +
                                                " is not a pixel of the " + std::to_string(f.width) + " by " +
                                                std::to_string(f.height) + " map"};
     } else if (name == "getlegendgraphic") {
         r.kind = WmsRequest::Kind::legend;
         if (const std::string* layer = p.find("layer"); layer && *layer != kLayer)
-            throw WmsError{"LayerNotDefined", "layer: " + quoted(*layer) + " is not a layer here: the one layer is pdsi"};
+            throw WmsError{"LayerNotDefined",
+                           "layer: " + quoted(*layer) + " is not a layer here: the one layer is pdsi"};
         if (const std::string* style = p.find("style"); style && !style->empty() && *style != kStyle)
-            throw WmsError{"StyleNotDefined", "style: " + quoted(*style) + " is not a style of pdsi: the one style is palmer"};
+            throw WmsError{"StyleNotDefined",
+                           "style: " + quoted(*style) + " is not a style of pdsi: the one style is palmer"};
         if (const std::string* format = p.find("format"); format && *format != "image/png")
             throw WmsError{"InvalidFormat", "format: " + quoted(*format) + " is not offered: image/png"};
     } else {
-        throw WmsError{"OperationNotSupported", "request: " + quoted(request) +
-                                                    " is not GetCapabilities, GetMap, GetFeatureInfo or GetLegendGraphic"};
+        throw WmsError{
+            "OperationNotSupported",
+            "request: " + quoted(request) + " is not GetCapabilities, GetMap, GetFeatureInfo or GetLegendGraphic"};
     }
     return r;
 }

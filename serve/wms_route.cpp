@@ -17,7 +17,9 @@ struct Source {
     extract::GridView view;
 };
 
-int32_t cell(int32_t column, int32_t row) { return column * extract::kRows + row + 1; }
+int32_t cell(int32_t column, int32_t row) {
+    return column * extract::kRows + row + 1;
+}
 
 float value_of(const void* data, int32_t column, int32_t row, int32_t month) {
     return static_cast<const Source*>(data)->view.series(cell(column, row))[month];

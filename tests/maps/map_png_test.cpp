@@ -38,11 +38,14 @@ std::vector<uint32_t> rgba(const std::string& png, int32_t& width, int32_t& heig
     height = static_cast<int32_t>(image.height);
     std::vector<uint32_t> out;
     for (size_t k = 0; k + 3 < bytes.size(); k += 4)
-        out.push_back(uint32_t{bytes[k]} << 24 | uint32_t{bytes[k + 1]} << 16 | uint32_t{bytes[k + 2]} << 8 | bytes[k + 3]);
+        out.push_back(uint32_t{bytes[k]} << 24 | uint32_t{bytes[k + 1]} << 16 | uint32_t{bytes[k + 2]} << 8 |
+                      bytes[k + 3]);
     return out;
 }
 
-uint32_t opaque(const maps::PdsiClass& c) { return uint32_t{c.r} << 24 | uint32_t{c.g} << 16 | uint32_t{c.b} << 8 | 0xff; }
+uint32_t opaque(const maps::PdsiClass& c) {
+    return uint32_t{c.r} << 24 | uint32_t{c.g} << 16 | uint32_t{c.b} << 8 | 0xff;
+}
 
 TEST(MapPng, EachPixelShowsItsCellsClass) {
     // Bounds of classes as stored: -4 is extreme, -0.5 incipient dry, 0.5

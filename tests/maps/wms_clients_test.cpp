@@ -37,7 +37,8 @@ TEST(WmsClients, OwslibAndGdalReadTheMapService) {
             const int kind = !land ? maps::kClasses + 1 : x == -99.9f ? maps::kClasses : maps::pdsi_class(x);
             if (seen[kind]) continue;
             seen[kind] = true;
-            const maps::PdsiClass& c = kind < maps::kClasses ? maps::kPalette[static_cast<size_t>(kind)] : maps::kNoValue;
+            const maps::PdsiClass& c =
+                kind < maps::kClasses ? maps::kPalette[static_cast<size_t>(kind)] : maps::kNoValue;
             const std::string colour = land ? std::string(c.colour.substr(1)) + "ff" : "ffffff00";
             char cell[64];
             std::snprintf(cell, sizeof cell, " %.2f,%.2f,%s", -178.75 + 2.5 * (i - 1), -58.75 + 2.5 * (j - 1),

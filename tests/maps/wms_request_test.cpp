@@ -125,8 +125,9 @@ TEST(WmsRequest, TimeIsAMonthAnInstantWithinItOrARangeFromIt) {
 
 TEST(WmsRequest, EachBadParameterHasItsCode) {
     const std::string map = kMap + "VERSION=1.3.0&CRS=CRS:84&";
-    const std::string info = "REQUEST=GetFeatureInfo&VERSION=1.3.0&LAYERS=pdsi&CRS=CRS:84&"
-                             "BBOX=-180,-60,180,77.5&WIDTH=144&HEIGHT=55&";
+    const std::string info =
+        "REQUEST=GetFeatureInfo&VERSION=1.3.0&LAYERS=pdsi&CRS=CRS:84&"
+        "BBOX=-180,-60,180,77.5&WIDTH=144&HEIGHT=55&";
     const std::string png = "&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=1&HEIGHT=1&FORMAT=image/png";
     struct Row {
         const char* name;
@@ -140,7 +141,8 @@ TEST(WmsRequest, EachBadParameterHasItsCode) {
         {"two layers", "REQUEST=GetMap&LAYERS=pdsi,pdsi" + png, "LayerNotDefined"},
         {"width 0", "REQUEST=GetMap&LAYERS=pdsi&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=0&HEIGHT=1&FORMAT=image/png",
          "InvalidParameterValue"},
-        {"height over the limit", "REQUEST=GetMap&LAYERS=pdsi&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=1&HEIGHT=4097&FORMAT=image/png",
+        {"height over the limit",
+         "REQUEST=GetMap&LAYERS=pdsi&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=1&HEIGHT=4097&FORMAT=image/png",
          "InvalidParameterValue"},
         {"unknown style", "REQUEST=GetMap&LAYERS=pdsi&STYLES=default" + png, "StyleNotDefined"},
         {"no CRS", kMap + "BBOX=0,0,1,1", "MissingParameterValue"},
@@ -161,7 +163,8 @@ TEST(WmsRequest, EachBadParameterHasItsCode) {
         {"bgcolor short", map + "BBOX=0,0,1,1&BGCOLOR=0xFFF", "InvalidParameterValue"},
         {"bgcolor not hex", map + "BBOX=0,0,1,1&BGCOLOR=0xGGGGGG", "InvalidParameterValue"},
         {"a NUL", map + "BBOX=0,0,1,1&TIME=1990-06" + std::string(1, '\0'), "InvalidParameterValue"},
-        {"info without query_layers", "REQUEST=GetFeatureInfo&LAYERS=pdsi&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=1&HEIGHT=1&I=0&J=0",
+        {"info without query_layers",
+         "REQUEST=GetFeatureInfo&LAYERS=pdsi&CRS=CRS:84&BBOX=0,0,1,1&WIDTH=1&HEIGHT=1&I=0&J=0",
          "MissingParameterValue"},
         {"info of another layer", info + "QUERY_LAYERS=rain&I=0&J=0", "LayerNotDefined"},
         {"info format html", info + "QUERY_LAYERS=pdsi&I=0&J=0&INFO_FORMAT=text/html", "InvalidFormat"},
@@ -189,9 +192,12 @@ TEST(WmsRequest, VersionsAreNegotiatedDownToOneOfTwo) {
         const char* query;
         maps::Version version;
     } rows[] = {
-        {"", maps::Version::v130},          {"VERSION=1.3.0", maps::Version::v130},
-        {"VERSION=1.1.1", maps::Version::v111}, {"WMTVER=1.0.0", maps::Version::v111},
-        {"version=2.0.0", maps::Version::v130}, {"VERSION=1.2", maps::Version::v111},
+        {"", maps::Version::v130},
+        {"VERSION=1.3.0", maps::Version::v130},
+        {"VERSION=1.1.1", maps::Version::v111},
+        {"WMTVER=1.0.0", maps::Version::v111},
+        {"version=2.0.0", maps::Version::v130},
+        {"VERSION=1.2", maps::Version::v111},
     };
     for (const Row& r : rows) EXPECT_EQ(maps::wms_version(args_of(r.query)), r.version) << r.query;
 }

@@ -11,6 +11,9 @@ namespace serve {
 namespace {
 
 const extract::Box kWholeGrid{1, extract::kColumns, 1, extract::kRows};
+// Maps larger than this (2048 by 2048) take tens of milliseconds: they wait
+// in the job queue with the other long requests.
+constexpr int64_t kLongPixels = int64_t{1} << 22;
 
 struct Source {
     const LoadedGrid* grid;
@@ -86,6 +89,7 @@ Routed App::wms(const HttpRequest& request) {
         routed.response = std::move(*done);
         return routed;
     }
+    routed.long_job = r.kind == Kind::map && int64_t{r.map.frame.width} * r.map.frame.height > kLongPixels;
     routed.work = [this, r, key, tag, text, zipped, headers, host = request.host](const Budget&) {
         std::string body;
         if (r.kind == Kind::capabilities) {

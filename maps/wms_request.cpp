@@ -26,10 +26,11 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-// What the client wrote back, cut short and without control bytes.
+// What the client wrote back, cut short and in printable ASCII, so that
+// the refusal stays well-formed XML whatever was sent.
 std::string quoted(std::string_view value) {
     std::string out = "\"";
-    for (unsigned char c : value.substr(0, 60)) out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    for (unsigned char c : value.substr(0, 60)) out += c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c);
     return out + (value.size() > 60 ? "...\"" : "\"");
 }
 
@@ -51,7 +52,8 @@ public:
         const auto at = values_.find(name);
         return at == values_.end() ? nullptr : &at->second;
     }
-    // The first of `names` given; refused when none is.
+    // `name`, or else `other` (the other version's spelling); refused when
+    // neither is given.
     const std::string& need(const std::string& name, const std::string& other = "") const {
         if (const std::string* v = find(name)) return *v;
         if (!other.empty())

@@ -46,18 +46,34 @@ void YearRecordWriter::append(std::string& out, int32_t year, const float* month
     out.append(record, sizeof record);
 }
 
-void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
-                const GridAxes& axes, int32_t iyr1, textio::Sink& tsf, textio::Sink& xy, int32_t threads) {
+const textio::Layout& citation_layout() {
     static const textio::Layout citation(
         "(1x,'Orv-Kelmaston-Ruel Global/Land PDSI, version 2010: monthly Palmer Drought'"
         "/1x,'Severity Index on a 2.5 by 2.5 degree land grid, January 1850 to December'"
         "/1x,'2010, with self-calibrated values. See the data set''s documentation.')");
+    return citation;
+}
+
+std::string citation_text() {
+    textio::StringSink sink;
+    sink.write(citation_layout(), {});
+    std::string text;
+    for (char c : sink.text()) {
+        if (c == '\n') c = ' ';
+        if (c != ' ' || (!text.empty() && text.back() != ' ')) text += c;
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
+                const GridAxes& axes, int32_t iyr1, textio::Sink& tsf, textio::Sink& xy, int32_t threads) {
     static const textio::Layout title("(1x,'  Orv-Kelmaston-Ruel ',i4/1x,'Global PDSI cell mid-points'/1x,'  Xlon.   Ylat')");
     static const textio::Layout echo("(10x,f8.2,f8.2,'  Orv Kelmaston Ruel Global PDSI values')");
     static const textio::Layout header("(1x,f8.2,f8.2,'  Orv Kelmaston Ruel Global PDSI values')");
     static const textio::Layout midpoint("(1x,f8.2,f8.2)");
 
-    tsf.write(citation, {});
+    tsf.write(citation_layout(), {});
     xy.write(title, {kLastYear});
 
     const Box& box = store.box();

@@ -25,6 +25,11 @@ void writecells(textio::Console& console, const GridView& store, const std::vect
 void writecells(textio::Console& console, const GridView& store, const std::vector<int32_t>& keep,
                 const GridAxes& axes, int32_t iyr1, textio::Sink& tsf, textio::Sink& xy, int32_t threads = 1);
 
+// The data set's citation, the three lines that open MonthlyPDSI.tsf.
+const textio::Layout& citation_layout();
+// The same as one line of text, for documents that quote it.
+std::string citation_text();
+
 // Year records " yyyy" and twelve " vvv.vv" fields, formatted straight
 // into the sink's buffer: the text of "(1x,i4,12(1x,f6.2))" without the
 // layout walk, since the whole grid writes 1.3 million of them.

@@ -89,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string name = lines[k].substr(0, colon), value = lines[k].substr(colon + 1);
         if (name == "If-None-Match") request.if_none_match = value;
         if (name == "Accept-Encoding") request.accept_encoding = value;
+        if (name == "Host") request.host = value;
     }
     serve::Routed routed = app->route(request);
     if (!routed.response && routed.work && !routed.long_job) routed.response = app->run(routed, app->budget(false));

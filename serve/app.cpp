@@ -122,6 +122,10 @@ Routed App::route(const HttpRequest& request) {
         response.set("Content-Type", "text/plain; version=0.0.4; charset=utf-8");
         return now("/metrics", std::move(response));
     }
+    if (path == "/wms") {
+        if (!readable) return now("/wms", method_not_allowed());
+        return wms(request);
+    }
     if (path.rfind("/dap/", 0) == 0) {
         if (!readable) return now("/dap", method_not_allowed());
         return dap_route(grid_, request, config_);

@@ -53,6 +53,7 @@ public:
 private:
     Routed extract_file(const HttpRequest& request, const FileInfo& file);
     Routed extract_summary(const HttpRequest& request);
+    Routed wms(const HttpRequest& request);  // in wms_route.cpp
     // 304, or the answer from the cache, before any work.
     std::optional<Response> settled(const HttpRequest& request, const std::string& key, const std::string& etag,
                                     bool text, const Fields& headers);

@@ -181,6 +181,7 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
             request.if_none_match = v;
         if (const char* v = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Accept-Encoding"))
             request.accept_encoding = v;
+        if (const char* v = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Host")) request.host = v;
 
         Routed routed = app.route(request);
         state->route = routed.route;

@@ -19,6 +19,7 @@ struct HttpRequest {
     Fields args;              // decoded query arguments, in order, repeats kept
     std::string if_none_match;
     std::string accept_encoding;
+    std::string host;         // the Host header, for URLs a document gives back
 };
 
 struct Response {

@@ -80,11 +80,13 @@ std::unique_ptr<LoadedGrid> LoadedGrid::load(const std::string& path, int32_t th
     }
     if (grid->store_) {
         const int32_t nmon = grid->store_->nmon();
+        grid->land_.assign(static_cast<size_t>(kWholeGrid.nbox()), 0);
         for (int32_t n = 1; n <= kWholeGrid.nbox(); ++n) {
             const float* series = grid->store_->series(n);
             for (int32_t m = 0; m < nmon; ++m)
                 if (series[m] != extract::kMissing) {
                     ++grid->land_cells_;
+                    grid->land_[static_cast<size_t>(n - 1)] = 1;
                     break;
                 }
         }

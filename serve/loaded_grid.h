@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "extract/box.h"
 #include "extract/grid_store.h"
@@ -47,6 +48,9 @@ public:
     double load_seconds() const { return load_seconds_; }
     // Cells that hold any month with a value; the map's land.
     int32_t land_cells() const { return land_cells_; }
+    // Whether cell n of the whole grid (box order) is land; none is on a
+    // damaged grid.
+    bool land(int32_t n) const { return land_.size() > static_cast<size_t>(n - 1) && land_[static_cast<size_t>(n - 1)]; }
 
 private:
     LoadedGrid() = default;
@@ -60,6 +64,7 @@ private:
     uint64_t file_bytes_ = 0;
     double load_seconds_ = 0.0;
     int32_t land_cells_ = 0;
+    std::vector<uint8_t> land_;
 };
 
 struct LoadError {

@@ -202,7 +202,11 @@ TEST_F(ZarrServer, XarrayAndZarrGiveTheCommandsValues) {
 TEST_F(ZarrServer, GdalReadsTheStoreAndItsCoordinateSystem) {
     for (const char* store : {"pdsi", "pdsi-series"}) {
         SCOPED_TRACE(store);
-        const std::string name = "'ZARR:\"/vsicurl/" + server_->base + "/" + store + "\":/pdsi:1000'";
+        const std::string group = "ZARR:\"/vsicurl/" + server_->base + "/" + store + "\"";
+        const Output arrays = shell("gdalinfo '" + group + "'");
+        ASSERT_EQ(arrays.status, 0) << arrays.text;
+        EXPECT_NE(arrays.text.find(group + ":/pdsi"), std::string::npos) << arrays.text;
+        const std::string name = "'" + group + ":/pdsi:1000'";
         const Output info = shell("gdalinfo " + name);
         ASSERT_EQ(info.status, 0) << info.text;
         for (const char* line : {"Size is 144, 55", "ID[\"EPSG\",4326]", "NoData Value=-99.9"})

@@ -2,11 +2,13 @@
 
 #include <blosc.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -27,7 +29,7 @@ static_assert(std::endian::native == std::endian::little);
 namespace {
 
 // Blosc's LZ4 after a shuffle of the values' bytes: a series chunk decodes
-// in a tenth of a millisecond, against 12 ms with zlib (bench/zarr.sh).
+// in a tenth of a millisecond, against 12 ms with zlib (docs/benchmarks.md).
 constexpr int kLevel = 5;
 constexpr const char* kCodec = "lz4";
 constexpr float kFill = extract::kMissing;

@@ -1,9 +1,12 @@
 #include "formats/nc_file.h"
 
+#include "formats/cf_attributes.h"
+
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
+#include "formats/cf_attributes.h"
 #include "formats/netcdf_library.h"
 #include "formats/time_axis.h"
 
@@ -75,12 +78,7 @@ std::string box_text(float south, float north, float west, float east) {
 TimeAxis def_time_axis(NcFile& file, int time_dim, int nv_dim) {
     TimeAxis axis;
     axis.time = file.def_var("time", NC_DOUBLE, {time_dim});
-    file.put_text(axis.time, "units", "days since 1850-01-01 00:00:00");
-    file.put_text(axis.time, "calendar", "standard");
-    file.put_text(axis.time, "standard_name", "time");
-    file.put_text(axis.time, "axis", "T");
-    file.put_text(axis.time, "bounds", "time_bnds");
-    file.put_text(axis.time, "comment", "the middle of the month; the bounds are its first day and the next month's");
+    for (const auto& [name, text] : cf::kTime) file.put_text(axis.time, name, text);
     axis.bounds = file.def_var("time_bnds", NC_DOUBLE, {time_dim, nv_dim});
     return axis;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/cf_attributes.h"
 #include "formats/nc_file.h"
 #include "formats/netcdf_library.h"
 #include "formats/series.h"
@@ -75,19 +76,20 @@ private:
             file_.check(netcdf().def_var_deflate(file_.id(), var, 1, 1, kDeflate), "nc_def_var_deflate", name);
         }
         file_.put_text(var, "long_name", long_name);
-        file_.put_text(var, "units", "1");
-        file_.put_text(var, "cell_methods", "time: mean");
+        put_all(var, cf::kField);
         return var;
     }
 
-    void def_axis(const char* name, int dim, const char* units, const char* standard_name, const char* axis,
-                  const char* bounds, int& var, int& bnds) {
+    template <size_t N>
+    void put_all(int var, const cf::Attribute (&attributes)[N]) {
+        for (const cf::Attribute& a : attributes) file_.put_text(var, a.name, a.text);
+    }
+
+    template <size_t N>
+    void def_axis(const char* name, int dim, const cf::Attribute (&attributes)[N], int& var, int& bnds) {
         var = file_.def_var(name, NC_FLOAT, {dim});
-        file_.put_text(var, "units", units);
-        file_.put_text(var, "standard_name", standard_name);
-        file_.put_text(var, "axis", axis);
-        file_.put_text(var, "bounds", bounds);
-        bnds = file_.def_var(bounds, NC_FLOAT, {dim, nv_dim_});
+        put_all(var, attributes);
+        bnds = file_.def_var((std::string(name) + "_bnds").c_str(), NC_FLOAT, {dim, nv_dim_});
     }
 
     void define(const Provenance& made) {
@@ -97,10 +99,10 @@ private:
         nv_dim_ = file_.def_dim("nv", 2);
 
         time_ = def_time_axis(file_, time_dim_, nv_dim_);
-        def_axis("lat", lat_dim_, "degrees_north", "latitude", "Y", "lat_bnds", lat_var_, lat_bnds_);
-        def_axis("lon", lon_dim_, "degrees_east", "longitude", "X", "lon_bnds", lon_var_, lon_bnds_);
+        def_axis("lat", lat_dim_, cf::kLat, lat_var_, lat_bnds_);
+        def_axis("lon", lon_dim_, cf::kLon, lon_var_, lon_bnds_);
 
-        pdsi_ = def_field("pdsi", "Palmer Drought Severity Index");
+        pdsi_ = def_field("pdsi", cf::kPdsiLongName);
         if (data_.filled()) {
             estimate_ = def_field("pdsi_estimate", "Palmer Drought Severity Index estimated from the neighbourhood");
             file_.put_text(estimate_, "comment",
@@ -115,8 +117,8 @@ private:
                            "pdsi where it has a value, pdsi_estimate where the month is missing");
         }
 
-        file_.put_text(NC_GLOBAL, "Conventions", "CF-1.8");
-        file_.put_text(NC_GLOBAL, "title", "Monthly Palmer Drought Severity Index on the 2.5-degree land grid");
+        file_.put_text(NC_GLOBAL, "Conventions", cf::kConventions);
+        file_.put_text(NC_GLOBAL, "title", cf::kTitle);
         file_.put_text(NC_GLOBAL, "source", made.source);
         file_.put_text(NC_GLOBAL, "history", history_line(made.command_line));
         std::string references;

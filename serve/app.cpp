@@ -130,6 +130,10 @@ Routed App::route(const HttpRequest& request) {
         if (!readable) return now("/dap", method_not_allowed());
         return dap_route(grid_, request, config_);
     }
+    if (path.rfind("/zarr/", 0) == 0) {
+        if (!readable) return now("/zarr", method_not_allowed());
+        return zarr_route(grid_, request, cache_);
+    }
     try {
         if (path == "/extract" || path == "/extract/") {
             if (!readable) return now("/extract", method_not_allowed());

@@ -43,6 +43,7 @@ Loaded load() {
     bind(c.put_att_text, "nc_put_att_text");
     bind(c.put_att_float, "nc_put_att_float");
     bind(c.put_att_int, "nc_put_att_int");
+    bind(c.put_att_double, "nc_put_att_double");
     bind(c.enddef, "nc_enddef");
     bind(c.put_var_float, "nc_put_var_float");
     bind(c.put_var_double, "nc_put_var_double");

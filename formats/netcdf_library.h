@@ -18,6 +18,7 @@ struct NetcdfLibrary {
     decltype(&::nc_put_att_text) put_att_text;
     decltype(&::nc_put_att_float) put_att_float;
     decltype(&::nc_put_att_int) put_att_int;
+    decltype(&::nc_put_att_double) put_att_double;
     decltype(&::nc_enddef) enddef;
     decltype(&::nc_put_var_float) put_var_float;
     decltype(&::nc_put_var_double) put_var_double;

@@ -12,6 +12,7 @@
 #include "formats/temp_output.h"
 #include "formats/time_axis.h"
 #include "formats/writers.h"
+#include "maps/crs.h"
 
 namespace formats {
 
@@ -106,6 +107,7 @@ private:
         file_.put_text(var, "long_name", long_name);
         file_.put_text(var, "units", "1");
         file_.put_text(var, "cell_methods", "time: mean");
+        file_.put_text(var, "grid_mapping", "crs");
         return var;
     }
 
@@ -135,6 +137,14 @@ private:
         time_bnds_ = file_.def_var("time_bnds", NC_DOUBLE, {time_dim_, nv_dim_});
         def_axis("lat", lat_dim_, "degrees_north", "latitude", "Y", "lat_bnds", lat_var_, lat_bnds_);
         def_axis("lon", lon_dim_, "degrees_east", "longitude", "X", "lon_bnds", lon_var_, lon_bnds_);
+
+        // GDAL's netCDF driver takes the coordinate system from crs_wkt.
+        const int crs = file_.def_var("crs", NC_INT, {});
+        file_.put_text(crs, "grid_mapping_name", std::string(maps::kGridMappingName));
+        file_.put_double(crs, "semi_major_axis", maps::kSemiMajorAxis);
+        file_.put_double(crs, "inverse_flattening", maps::kInverseFlattening);
+        file_.put_double(crs, "longitude_of_prime_meridian", maps::kPrimeMeridian);
+        file_.put_text(crs, "crs_wkt", std::string(maps::kCrsWkt));
 
         pdsi_ = def_field("pdsi", "Palmer Drought Severity Index");
         if (data_.filled()) {

@@ -10,7 +10,7 @@ void add_extract(CLI::App& root, ExtractOptions& options);
 void add_convert(CLI::App& root, ConvertOptions& options);
 void add_report(CLI::App& root, ReportOptions& options);
 
-// The shared `--format` option: a list of netcdf, csv.
+// The shared `--format` option: a list of netcdf, csv, geotiff.
 CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats);
 
 // Each returns the exit status; the request has passed every check the

@@ -9,6 +9,7 @@
 
 #include "formats/nc_file.h"
 #include "formats/netcdf_library.h"
+#include "formats/run_grid.h"
 #include "formats/temp_output.h"
 #include "formats/time_axis.h"
 #include "formats/writers.h"
@@ -20,40 +21,10 @@ namespace {
 
 using runfiles::RunData;
 
-constexpr float kStep = 2.5f, kHalf = 1.25f;
-constexpr float kFill = runfiles::kMissing;  // the text's marker and the file's agree
 // One cell's whole series and one month's map both cost a few chunks of
 // 64 KiB: 64 months by 16 by 16 cells, deflate level 2 after shuffle.
 constexpr size_t kChunkMonths = 64, kChunkCells = 16;
 constexpr int kDeflate = 1;
-
-struct Rectangle {
-    float south = 0.0f, west = 0.0f;
-    size_t nlat = 0, nlon = 0;
-
-    explicit Rectangle(const RunData& data) {
-        if (data.cells.empty()) return;
-        float north = data.cells[0].lat, east = data.cells[0].lon;
-        south = north;
-        west = east;
-        for (const auto& cell : data.cells) {
-            south = std::min(south, cell.lat);
-            north = std::max(north, cell.lat);
-            west = std::min(west, cell.lon);
-            east = std::max(east, cell.lon);
-        }
-        nlat = static_cast<size_t>(std::lround((north - south) / kStep)) + 1;
-        nlon = static_cast<size_t>(std::lround((east - west) / kStep)) + 1;
-    }
-    float lat(size_t j) const { return south + kStep * static_cast<float>(j); }
-    float lon(size_t i) const { return west + kStep * static_cast<float>(i); }
-    size_t offset(const runfiles::Cell& cell) const {
-        const auto j = static_cast<size_t>(std::lround((cell.lat - south) / kStep));
-        const auto i = static_cast<size_t>(std::lround((cell.lon - west) / kStep));
-        return j * nlon + i;
-    }
-};
-
 
 std::string utc_now() {
     const std::time_t now = std::time(nullptr);
@@ -68,18 +39,6 @@ std::string two(float v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
     return text;
-}
-
-enum class Series { observed, estimate, filled };
-
-float value_of(const RunData& data, Series which, int32_t c, int32_t k) {
-    const float observed = data.series(c)[k];
-    switch (which) {
-        case Series::observed: return observed;
-        case Series::estimate: return data.estimate(c)[k];
-        case Series::filled: return observed != kFill ? observed : data.estimate(c)[k];
-    }
-    return kFill;
 }
 
 // A run that kept no cell has dimensions of length 0, which netCDF knows

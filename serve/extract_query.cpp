@@ -37,9 +37,11 @@ const std::vector<FileInfo>& output_files() {
         {FileKind::qc, "MonthlyPDSI_QC.tsf", kText, true, true},
         {FileKind::qc_col, "MonthlyPDSI_QC_col.tsf", kText, true, true},
         {FileKind::qc_out, "MonthlyPDSI_QC.out", kText, true, true},
-        {FileKind::csv, "MonthlyPDSI.csv", "text/csv; charset=us-ascii", false, true},
-        {FileKind::netcdf, "MonthlyPDSI.nc", "application/x-netcdf", false, false},
-        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true},
+        {FileKind::csv, "MonthlyPDSI.csv", "text/csv; charset=us-ascii", false, true, true},
+        {FileKind::netcdf, "MonthlyPDSI.nc", "application/x-netcdf", false, false, true},
+        {FileKind::geotiff, "MonthlyPDSI.tif", "image/tiff; application=geotiff; profile=cloud-optimized", false, false,
+         true},
+        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true, true},
     };
     return files;
 }

@@ -13,7 +13,7 @@
 
 namespace serve {
 
-enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, report };
+enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, geotiff, report };
 
 struct FileInfo {
     FileKind kind;
@@ -21,6 +21,8 @@ struct FileInfo {
     const char* content_type;
     bool needs_fill;
     bool text;  // worth compressing
+    // Made from the run's text files when asked for, not on the way.
+    bool copy = false;
 };
 
 // Every file, in the order the summary lists them.

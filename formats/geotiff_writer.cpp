@@ -1,13 +1,11 @@
 // MonthlyPDSI.tif: the run on the NetCDF copy's rectangle, one Float32
 // band a month, north up, written by GDAL as a Cloud Optimized GeoTIFF.
-#include <gdal.h>
-#include <ogr_srs_api.h>
-
+#include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "formats/gdal_library.h"
 #include "formats/run_grid.h"
 #include "formats/temp_output.h"
 #include "formats/writers.h"
@@ -29,34 +27,37 @@ int tile_size(const Rectangle& box) {
 
 // GDAL's messages go to the thread's own handler, not to standard error:
 // the last one says why a call failed.
-class GdalCalls {
+class QuietErrors {
 public:
-    GdalCalls() {
-        static std::once_flag registered;
-        std::call_once(registered, [] { GDALAllRegister(); });
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
+    explicit QuietErrors(const GdalLibrary& gdal) : gdal_(gdal) {
+        gdal_.push_error_handler(gdal_.quiet_error_handler);
+        gdal_.error_reset();
     }
-    ~GdalCalls() { CPLPopErrorHandler(); }
-    GdalCalls(const GdalCalls&) = delete;
-    GdalCalls& operator=(const GdalCalls&) = delete;
+    ~QuietErrors() { gdal_.pop_error_handler(); }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
 
-    static std::string why(const char* call) {
-        const char* message = CPLGetLastErrorMsg();
+    std::string why(const char* call) const {
+        const char* message = gdal_.last_error_message();
         return std::string(call) + " failed" + (message && *message ? std::string(": ") + message : "");
     }
+
+private:
+    const GdalLibrary& gdal_;
 };
 
 struct Dataset {
+    const GdalLibrary& gdal;
     GDALDatasetH handle = nullptr;
     ~Dataset() {
-        if (handle) GDALClose(handle);
+        if (handle) gdal.close(handle);
     }
 };
 
 struct SpatialRef {
-    OGRSpatialReferenceH handle = OSRNewSpatialReference(nullptr);
-    ~SpatialRef() { OSRDestroySpatialReference(handle); }
+    const GdalLibrary& gdal;
+    OGRSpatialReferenceH handle = gdal.new_srs(nullptr);
+    ~SpatialRef() { gdal.destroy_srs(handle); }
 };
 
 std::string month_name(int32_t year, int32_t month) {
@@ -72,7 +73,8 @@ void write_geotiff(const RunData& data, const std::filesystem::path& out) {
     if (box.nlat == 0 || data.nmon() <= 0)
         throw NothingToWrite(out.string() + ": the run kept no cell, and a GeoTIFF cannot be empty");
     const auto fail = [&](const std::string& why) { throw FormatError(out.string() + ": " + why); };
-    const GdalCalls gdal;
+    const GdalLibrary& g = gdal();
+    const QuietErrors errors(g);
     const int nlon = static_cast<int>(box.nlon), nlat = static_cast<int>(box.nlat), nmon = data.nmon();
 
     // Band after band, rows from the north.
@@ -85,37 +87,37 @@ void write_geotiff(const RunData& data, const std::filesystem::path& out) {
         for (int32_t k = 0; k < nmon; ++k) cube[static_cast<size_t>(k) * map + north_up] = value_of(data, series, c, k);
     }
 
-    Dataset mem;
-    mem.handle = GDALCreate(GDALGetDriverByName("MEM"), "", nlon, nlat, nmon, GDT_Float32, nullptr);
-    if (!mem.handle) fail(GdalCalls::why("GDALCreate (MEM)"));
+    Dataset mem{g};
+    mem.handle = g.create(g.driver_by_name("MEM"), "", nlon, nlat, nmon, GDT_Float32, nullptr);
+    if (!mem.handle) fail(errors.why("GDALCreate (MEM)"));
     double transform[6] = {box.lon(0) - kHalf, kStep, 0.0, box.lat(box.nlat - 1) + kHalf, 0.0, -kStep};
-    if (GDALSetGeoTransform(mem.handle, transform) != CE_None) fail(GdalCalls::why("GDALSetGeoTransform"));
-    SpatialRef srs;
-    if (OSRSetFromUserInput(srs.handle, std::string(maps::kEpsg).c_str()) != OGRERR_NONE)
-        fail(GdalCalls::why("OSRSetFromUserInput"));
-    OSRSetAxisMappingStrategy(srs.handle, OAMS_TRADITIONAL_GIS_ORDER);
-    if (GDALSetSpatialRef(mem.handle, srs.handle) != CE_None) fail(GdalCalls::why("GDALSetSpatialRef"));
-    if (GDALDatasetRasterIO(mem.handle, GF_Write, 0, 0, nlon, nlat, cube.data(), nlon, nlat, GDT_Float32, nmon,
+    if (g.set_geo_transform(mem.handle, transform) != CE_None) fail(errors.why("GDALSetGeoTransform"));
+    SpatialRef srs{g};
+    if (g.srs_from_user_input(srs.handle, std::string(maps::kEpsg).c_str()) != OGRERR_NONE)
+        fail(errors.why("OSRSetFromUserInput"));
+    g.set_axis_mapping(srs.handle, OAMS_TRADITIONAL_GIS_ORDER);
+    if (g.set_spatial_ref(mem.handle, srs.handle) != CE_None) fail(errors.why("GDALSetSpatialRef"));
+    if (g.dataset_raster_io(mem.handle, GF_Write, 0, 0, nlon, nlat, cube.data(), nlon, nlat, GDT_Float32, nmon,
                             nullptr, 0, 0, 0) != CE_None)
-        fail(GdalCalls::why("GDALDatasetRasterIO"));
+        fail(errors.why("GDALDatasetRasterIO"));
     cube = {};
     for (int32_t k = 0; k < nmon; ++k) {
-        GDALRasterBandH band = GDALGetRasterBand(mem.handle, k + 1);
-        GDALSetDescription(band, month_name(data.iyr1 + k / 12, k % 12 + 1).c_str());
-        if (GDALSetRasterNoDataValue(band, kFill) != CE_None) fail(GdalCalls::why("GDALSetRasterNoDataValue"));
+        GDALRasterBandH band = g.raster_band(mem.handle, k + 1);
+        g.set_description(band, month_name(data.iyr1 + k / 12, k % 12 + 1).c_str());
+        if (g.set_nodata(band, kFill) != CE_None) fail(errors.why("GDALSetRasterNoDataValue"));
     }
 
     TempOutput temp(out);
     const std::string tile = "BLOCKSIZE=" + std::to_string(tile_size(box));
     const char* options[] = {"COMPRESS=DEFLATE", tile.c_str(), "OVERVIEWS=NONE", nullptr};
     {
-        Dataset tif;
-        tif.handle = GDALCreateCopy(GDALGetDriverByName("COG"), temp.temp().c_str(), mem.handle, FALSE,
-                                    const_cast<char**>(options), nullptr, nullptr);
-        if (!tif.handle) fail(GdalCalls::why("GDALCreateCopy (COG)"));
+        Dataset tif{g};
+        tif.handle = g.create_copy(g.driver_by_name("COG"), temp.temp().c_str(), mem.handle, FALSE,
+                                   const_cast<char**>(options), nullptr, nullptr);
+        if (!tif.handle) fail(errors.why("GDALCreateCopy (COG)"));
     }
     // GDAL reports a failed flush at the close only through its error state.
-    if (CPLGetLastErrorType() == CE_Failure) fail(GdalCalls::why("writing"));
+    if (g.last_error_type() == CE_Failure) fail(errors.why("writing"));
     temp.commit();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// The netCDF-C library, loaded by the first run that writes NetCDF. Linked
-// in, it and the forty-odd libraries it needs would cost every start of
-// pdsi several milliseconds, more than a small extraction takes.
+// The netCDF-C library, loaded by the first run that writes NetCDF (see
+// shared_library.h).
 #include <netcdf.h>
 
 namespace formats {

@@ -66,6 +66,35 @@ std::string month_name(int32_t year, int32_t month) {
     return text;
 }
 
+// A block of months at a time, each a map with rows from the north: the
+// cells' series are read in runs, and the block stays small.
+template <class Fail>
+void write_bands(const GdalLibrary& g, GDALDatasetH mem, const RunData& data, const Rectangle& box, Fail fail) {
+    constexpr int32_t kBlockMonths = 64;
+    const Series series = data.filled() ? Series::filled : Series::observed;
+    const size_t map = box.nlat * box.nlon;
+    std::vector<size_t> where(data.cells.size());
+    for (size_t c = 0; c < where.size(); ++c) {
+        const size_t at = box.offset(data.cells[c]);
+        where[c] = (box.nlat - 1 - at / box.nlon) * box.nlon + at % box.nlon;
+    }
+    std::vector<float> block;
+    std::vector<int> bands;
+    for (int32_t k0 = 0; k0 < data.nmon(); k0 += kBlockMonths) {
+        const int32_t n = std::min(kBlockMonths, data.nmon() - k0);
+        block.assign(static_cast<size_t>(n) * map, kFill);
+        for (size_t c = 0; c < where.size(); ++c)
+            for (int32_t k = 0; k < n; ++k)
+                block[static_cast<size_t>(k) * map + where[c]] = value_of(data, series, static_cast<int32_t>(c), k0 + k);
+        bands.resize(static_cast<size_t>(n));
+        for (int32_t k = 0; k < n; ++k) bands[static_cast<size_t>(k)] = k0 + k + 1;
+        const int nlon = static_cast<int>(box.nlon), nlat = static_cast<int>(box.nlat);
+        if (g.dataset_raster_io(mem, GF_Write, 0, 0, nlon, nlat, block.data(), nlon, nlat, GDT_Float32, n, bands.data(),
+                                0, 0, 0) != CE_None)
+            fail();
+    }
+}
+
 }  // namespace
 
 void write_geotiff(const RunData& data, const std::filesystem::path& out) {
@@ -77,16 +106,6 @@ void write_geotiff(const RunData& data, const std::filesystem::path& out) {
     const QuietErrors errors(g);
     const int nlon = static_cast<int>(box.nlon), nlat = static_cast<int>(box.nlat), nmon = data.nmon();
 
-    // Band after band, rows from the north.
-    const Series series = data.filled() ? Series::filled : Series::observed;
-    const size_t map = box.nlat * box.nlon;
-    std::vector<float> cube(map * static_cast<size_t>(nmon), kFill);
-    for (int32_t c = 0; c < data.ncells(); ++c) {
-        const size_t at = box.offset(data.cells[c]);
-        const size_t north_up = (box.nlat - 1 - at / box.nlon) * box.nlon + at % box.nlon;
-        for (int32_t k = 0; k < nmon; ++k) cube[static_cast<size_t>(k) * map + north_up] = value_of(data, series, c, k);
-    }
-
     Dataset mem{g};
     mem.handle = g.create(g.driver_by_name("MEM"), "", nlon, nlat, nmon, GDT_Float32, nullptr);
     if (!mem.handle) fail(errors.why("GDALCreate (MEM)"));
@@ -97,10 +116,7 @@ void write_geotiff(const RunData& data, const std::filesystem::path& out) {
         fail(errors.why("OSRSetFromUserInput"));
     g.set_axis_mapping(srs.handle, OAMS_TRADITIONAL_GIS_ORDER);
     if (g.set_spatial_ref(mem.handle, srs.handle) != CE_None) fail(errors.why("GDALSetSpatialRef"));
-    if (g.dataset_raster_io(mem.handle, GF_Write, 0, 0, nlon, nlat, cube.data(), nlon, nlat, GDT_Float32, nmon,
-                            nullptr, 0, 0, 0) != CE_None)
-        fail(errors.why("GDALDatasetRasterIO"));
-    cube = {};
+    write_bands(g, mem.handle, data, box, [&] { fail(errors.why("GDALDatasetRasterIO")); });
     for (int32_t k = 0; k < nmon; ++k) {
         GDALRasterBandH band = g.raster_band(mem.handle, k + 1);
         g.set_description(band, month_name(data.iyr1 + k / 12, k % 12 + 1).c_str());

@@ -82,10 +82,7 @@ void write_bands(const GdalLibrary& g, GDALDatasetH mem, const RunData& data, co
     std::vector<int> bands;
     for (int32_t k0 = 0; k0 < data.nmon(); k0 += kBlockMonths) {
         const int32_t n = std::min(kBlockMonths, data.nmon() - k0);
-        block.assign(static_cast<size_t>(n) * map, kFill);
-        for (size_t c = 0; c < where.size(); ++c)
-            for (int32_t k = 0; k < n; ++k)
-                block[static_cast<size_t>(k) * map + where[c]] = value_of(data, series, static_cast<int32_t>(c), k0 + k);
+        fill_months(data, series, where, map, static_cast<size_t>(k0), static_cast<size_t>(n), block);
         bands.resize(static_cast<size_t>(n));
         for (int32_t k = 0; k < n; ++k) bands[static_cast<size_t>(k)] = k0 + k + 1;
         const int nlon = static_cast<int>(box.nlon), nlat = static_cast<int>(box.nlat);

@@ -176,11 +176,7 @@ private:
         std::vector<float> block;
         for (size_t k0 = 0; k0 < static_cast<size_t>(data_.nmon()); k0 += kChunkMonths) {
             const size_t n = std::min<size_t>(kChunkMonths, data_.nmon() - k0);
-            block.assign(n * map, kFill);
-            for (size_t c = 0; c < where.size(); ++c)
-                for (size_t k = 0; k < n; ++k)
-                    block[k * map + where[c]] =
-                        value_of(data_, which, static_cast<int32_t>(c), static_cast<int32_t>(k0 + k));
+            fill_months(data_, which, where, map, k0, n, block);
             const size_t start[3] = {k0, 0, 0}, count[3] = {n, box_.nlat, box_.nlon};
             file_.check(netcdf().put_vara_float(file_.id(), var, start, count, block.data()), "nc_put_vara_float", name);
         }

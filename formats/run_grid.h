@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "runfiles/run_data.h"
 
@@ -52,6 +53,16 @@ inline float value_of(const runfiles::RunData& data, Series which, int32_t c, in
         case Series::filled: return observed != kFill ? observed : data.estimate(c)[k];
     }
     return kFill;
+}
+
+// Months k0 .. k0 + n - 1 of every cell, month after month, each month a
+// map of `map` places with cell c at where[c]; the fill value elsewhere.
+inline void fill_months(const runfiles::RunData& data, Series which, const std::vector<size_t>& where, size_t map,
+                        size_t k0, size_t n, std::vector<float>& block) {
+    block.assign(n * map, kFill);
+    for (size_t c = 0; c < where.size(); ++c)
+        for (size_t k = 0; k < n; ++k)
+            block[k * map + where[c]] = value_of(data, which, static_cast<int32_t>(c), static_cast<int32_t>(k0 + k));
 }
 
 }  // namespace formats

@@ -94,6 +94,14 @@ void write_bands(const GdalLibrary& g, GDALDatasetH mem, const RunData& data, co
 
 }  // namespace
 
+#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer sees GDAL's mutexes (not its memory: GDAL is not built
+// with it) and reports a lock-order cycle inside GDAL itself: its mutex
+// creator takes a global lock and the lock it makes in one order, and
+// other GDAL code the other. No lock of ours is held around a GDAL call.
+extern "C" const char* __tsan_default_suppressions() { return "deadlock:CPLCreateOrAcquireMutexEx\n"; }
+#endif
+
 void write_geotiff(const RunData& data, const std::filesystem::path& out) {
     const Rectangle box(data);
     if (box.nlat == 0 || data.nmon() <= 0)

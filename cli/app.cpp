@@ -36,7 +36,7 @@ bool names_subcommand(CLI::App& app, const std::string& word) {
 std::unique_ptr<CLI::App> make_app(Parsed& parsed) {
     auto app = std::make_unique<CLI::App>(
         "Monthly PDSI on the 2.5-degree global land grid, 1850-2010: extraction of a box's series,\n"
-        "gap filling, NetCDF and CSV copies and a report page.",
+        "gap filling, NetCDF, CSV and GeoTIFF copies and a report page.",
         "pdsi");
     app->set_version_flag("--version", "pdsi " PDSI_VERSION);
     app->require_subcommand(1);

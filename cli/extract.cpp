@@ -28,20 +28,26 @@ CLI::Validator parsed_into(Target& target, Parse parse) {
 }  // namespace
 
 CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats) {
+    struct Named {
+        const char* name;
+        Format format;
+    };
+    static constexpr Named kNamed[] = {{"netcdf", Format::netcdf}, {"csv", Format::csv}, {"geotiff", Format::geotiff}};
     auto* option = sub.add_option_function<std::vector<std::string>>(
         "--format",
         [&formats](const std::vector<std::string>& names) {
-            for (const std::string& name : names) {
-                const Format format = CLI::detail::to_lower(name) == "csv" ? Format::csv : Format::netcdf;
-                if (std::find(formats.begin(), formats.end(), format) == formats.end()) formats.push_back(format);
-            }
+            for (const std::string& name : names)
+                for (const Named& named : kNamed)
+                    if (CLI::detail::to_lower(name) == named.name &&
+                        std::find(formats.begin(), formats.end(), named.format) == formats.end())
+                        formats.push_back(named.format);
         },
-        "Also write these formats, comma-separated: netcdf, csv");
+        "Also write these formats, comma-separated: netcdf, csv, geotiff");
     return option->delimiter(',')->type_name("FORMAT[,FORMAT]")->check(CLI::Validator(
         [](std::string& name) -> std::string {
-            const std::string lower = CLI::detail::to_lower(name);
-            if (lower == "netcdf" || lower == "csv") return "";
-            return "unknown format \"" + name + "\": netcdf or csv";
+            for (const Named& named : kNamed)
+                if (CLI::detail::to_lower(name) == named.name) return "";
+            return "unknown format \"" + name + "\": netcdf, csv or geotiff";
         },
         ""));
 }

@@ -11,7 +11,7 @@
 namespace cli {
 
 // Files made besides the text files, from the text files.
-enum class Format { netcdf, csv };
+enum class Format { netcdf, csv, geotiff };
 
 // What every file a run writes may say of how it was made.
 struct Invocation {

@@ -13,7 +13,7 @@ void add_convert(CLI::App& root, ConvertOptions& options);
 void add_report(CLI::App& root, ReportOptions& options);
 void add_sample(CLI::App& root, SampleOptions& options);
 
-// The shared `--format` option: a list of netcdf, csv.
+// The shared `--format` option: a list of netcdf, csv, geotiff.
 CLI::Option* add_format_option(CLI::App& sub, std::vector<Format>& formats);
 // The shared `--area` flag.
 CLI::Option* add_area_option(CLI::App& sub, bool& area);

@@ -11,6 +11,7 @@
 #include <libdap/escaping.h>
 
 #include <cctype>
+#include <charconv>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "dap/xdr_output.h"
 #include "extract/grid_axes.h"
 #include "formats/time_axis.h"
+#include "maps/crs.h"
 #include "parallel/huge_pages.h"
 
 #ifndef PDSI_VERSION
@@ -43,20 +45,29 @@ std::mutex& parser_mutex() {
 }
 
 
-// The coordinates, as the NetCDF copy writes them: time at the middle of
-// each month, lat and lon at the cells' mid-points.
+// The coordinates and their bounds, as the NetCDF copy writes them: time
+// at the middle of each month, lat and lon at the cells' mid-points.
 struct Axes {
-    std::vector<libdap::dods_float64> time;
-    std::vector<libdap::dods_float32> lat, lon;
+    std::vector<libdap::dods_float64> time, time_bnds;
+    std::vector<libdap::dods_float32> lat, lon, lat_bnds, lon_bnds;
 
     Axes() {
         for (int32_t k = 0; k < kTimes; ++k) {
             const int32_t year = extract::kFirstYear + k / 12, month = k % 12 + 1;
             time.push_back(formats::mid_month(year, month));
+            time_bnds.insert(time_bnds.end(),
+                             {formats::days_since_1850(year, month), formats::days_since_1850(year, month + 1)});
         }
         const extract::GridAxes grid;
-        for (int32_t j = 1; j <= kLats; ++j) lat.push_back(grid.ylat(j));
-        for (int32_t i = 1; i <= kLons; ++i) lon.push_back(grid.xlon(i));
+        constexpr float kHalf = 1.25f;
+        for (int32_t j = 1; j <= kLats; ++j) {
+            lat.push_back(grid.ylat(j));
+            lat_bnds.insert(lat_bnds.end(), {grid.ylat(j) - kHalf, grid.ylat(j) + kHalf});
+        }
+        for (int32_t i = 1; i <= kLons; ++i) {
+            lon.push_back(grid.xlon(i));
+            lon_bnds.insert(lon_bnds.end(), {grid.xlon(i) - kHalf, grid.xlon(i) + kHalf});
+        }
     }
 };
 
@@ -74,6 +85,10 @@ std::unique_ptr<libdap::DDS> make_dds(libdap::BaseTypeFactory& factory, const de
     dds->add_var_nocopy(new TimeAxis("time", a.time));
     dds->add_var_nocopy(new SpaceAxis("lat", a.lat));
     dds->add_var_nocopy(new SpaceAxis("lon", a.lon));
+    dds->add_var_nocopy(new TimeAxis("time_bnds", a.time_bnds, "time", true));
+    dds->add_var_nocopy(new SpaceAxis("lat_bnds", a.lat_bnds, "lat", true));
+    dds->add_var_nocopy(new SpaceAxis("lon_bnds", a.lon_bnds, "lon", true));
+    dds->add_var_nocopy(new detail::CrsVariable("crs"));
     auto* grid = new detail::FieldGrid("pdsi");
     grid->set_array(new detail::FieldArray(source));
     grid->add_map(new TimeAxis("time", a.time), false);
@@ -91,19 +106,34 @@ std::string make_das_text() {
     time->append_attr("calendar", "String", "standard");
     time->append_attr("standard_name", "String", "time");
     time->append_attr("axis", "String", "T");
-    time->append_attr("comment", "String", "the middle of the month");
+    time->append_attr("bounds", "String", "time_bnds");
+    time->append_attr("comment", "String", "the middle of the month; the bounds are its first day and the next month's");
     libdap::AttrTable* lat = table("lat");
     lat->append_attr("units", "String", "degrees_north");
     lat->append_attr("standard_name", "String", "latitude");
     lat->append_attr("axis", "String", "Y");
+    lat->append_attr("bounds", "String", "lat_bnds");
     libdap::AttrTable* lon = table("lon");
     lon->append_attr("units", "String", "degrees_east");
     lon->append_attr("standard_name", "String", "longitude");
     lon->append_attr("axis", "String", "X");
+    lon->append_attr("bounds", "String", "lon_bnds");
+    // GDAL's netCDF driver, through netCDF's DAP client, reads crs_wkt.
+    libdap::AttrTable* crs = table("crs");
+    const auto real = [](double v) {  // the shortest text that reads back as v
+        char text[32];
+        return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
+    };
+    crs->append_attr("grid_mapping_name", "String", std::string(maps::kGridMappingName));
+    crs->append_attr("semi_major_axis", "Float64", real(maps::kSemiMajorAxis));
+    crs->append_attr("inverse_flattening", "Float64", real(maps::kInverseFlattening));
+    crs->append_attr("longitude_of_prime_meridian", "Float64", real(maps::kPrimeMeridian));
+    crs->append_attr("crs_wkt", "String", libdap::escattr(std::string(maps::kCrsWkt)));
     libdap::AttrTable* pdsi = table("pdsi");
     pdsi->append_attr("long_name", "String", "Palmer Drought Severity Index");
     pdsi->append_attr("units", "String", "1");
     pdsi->append_attr("cell_methods", "String", "time: mean");
+    pdsi->append_attr("grid_mapping", "String", "crs");
     // Written in full: a client that reads "-99.9" as a double never
     // matches the float values it should mask.
     pdsi->append_attr("_FillValue", "Float32", "-99.900001525878906");
@@ -336,7 +366,10 @@ Request::Request(Kind kind, std::string_view raw_query, uint64_t max_bytes) : ki
 
     uint64_t data = 0;
     std::vector<libdap::Array*> arrays;
-    for (auto var = dds.var_begin(); var != dds.var_end(); ++var) projected_arrays(*var, arrays);
+    for (auto var = dds.var_begin(); var != dds.var_end(); ++var) {
+        projected_arrays(*var, arrays);
+        if ((*var)->send_p() && (*var)->is_simple_type()) data += 4;  // crs: one XDR word
+    }
     for (libdap::Array* array : arrays) {
         // libdap checks each index when it applies the constraint; this
         // is what the reads below rely on.

@@ -34,9 +34,22 @@ bool Axis<Element, Proto>::read() {
     if (read_p()) return true;
     const Slab slab = slab_of(*this);
     std::vector<Element> picked;
-    picked.reserve(static_cast<size_t>(slab.count(0)));
-    for (int32_t k = slab.start[0]; k <= slab.stop[0]; k += slab.stride[0]) picked.push_back((*values_)[k]);
+    picked.reserve(static_cast<size_t>(slab.count(0) * (width_ == 2 ? slab.count(1) : 1)));
+    for (int32_t k = slab.start[0]; k <= slab.stop[0]; k += slab.stride[0]) {
+        if (width_ == 1) {
+            picked.push_back((*values_)[k]);
+            continue;
+        }
+        for (int32_t e = slab.start[1]; e <= slab.stop[1]; e += slab.stride[1]) picked.push_back((*values_)[2 * k + e]);
+    }
     set_value(picked, static_cast<int>(picked.size()));
+    set_read_p(true);
+    return true;
+}
+
+bool CrsVariable::read() {
+    if (read_p()) return true;
+    set_value(0);
     set_read_p(true);
     return true;
 }

@@ -3,6 +3,7 @@
 // them: each reads only what the constraint left of it.
 #include <libdap/Array.h>
 #include <libdap/Grid.h>
+#include <libdap/Int32.h>
 
 #include <string>
 #include <vector>
@@ -16,22 +17,33 @@ struct Source {
     const Values* values = nullptr;
 };
 
-// A coordinate whose values are computed once for the process; Element is
-// dods_float32 or dods_float64, Proto libdap's Float32 or Float64.
+// A coordinate, or with `bounds` its cells' edges [dim][nv], whose values
+// are computed once for the process; Element is dods_float32 or
+// dods_float64, Proto libdap's Float32 or Float64.
 template <class Element, class Proto>
 class Axis : public libdap::Array {
 public:
-    Axis(const std::string& name, const std::vector<Element>& values)
-        : libdap::Array(name, nullptr), values_(&values) {
+    Axis(const std::string& name, const std::vector<Element>& values, const std::string& dim = "", bool bounds = false)
+        : libdap::Array(name, nullptr), values_(&values), width_(bounds ? 2 : 1) {
         Proto proto(name);
         add_var(&proto);  // copied
-        append_dim(static_cast<int>(values.size()), name);
+        append_dim(static_cast<int>(values.size()) / width_, dim.empty() ? name : dim);
+        if (bounds) append_dim(2, "nv");
     }
     libdap::BaseType* ptr_duplicate() override { return new Axis(*this); }
     bool read() override;
 
 private:
     const std::vector<Element>* values_;
+    int32_t width_;
+};
+
+// The CF grid mapping's container: its attributes are what count.
+class CrsVariable : public libdap::Int32 {
+public:
+    explicit CrsVariable(const std::string& name) : libdap::Int32(name) {}
+    libdap::BaseType* ptr_duplicate() override { return new CrsVariable(*this); }
+    bool read() override;
 };
 
 // pdsi[time][lat][lon].

@@ -57,6 +57,10 @@ void NcFile::put_int(int var, const char* name, int value) {
     check(netcdf().put_att_int(id_, var, name, NC_INT, 1, &value), "nc_put_att_int", name);
 }
 
+void NcFile::put_double(int var, const char* name, double value) {
+    check(netcdf().put_att_double(id_, var, name, NC_DOUBLE, 1, &value), "nc_put_att_double", name);
+}
+
 void NcFile::enddef() { check(netcdf().enddef(id_), "nc_enddef", shown_); }
 
 std::string history_line(const std::string& command_line) {

@@ -30,6 +30,7 @@ public:
     void put_text(int var, const char* name, const std::string& value);
     void put_float(int var, const char* name, float value);
     void put_int(int var, const char* name, int value);
+    void put_double(int var, const char* name, double value);
     void enddef();
 
 private:

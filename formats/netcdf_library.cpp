@@ -1,10 +1,8 @@
 #include "formats/netcdf_library.h"
 
-#include <dlfcn.h>
-
 #include <string>
-#include <type_traits>
 
+#include "formats/shared_library.h"
 #include "formats/writers.h"
 
 namespace formats {
@@ -18,19 +16,8 @@ struct Loaded {
 
 Loaded load() {
     Loaded loaded;
-    void* handle = ::dlopen(PDSI_NETCDF_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        // dlerror names the library itself.
-        loaded.error = std::string("cannot load the NetCDF library: ") + (why ? why : PDSI_NETCDF_LIBRARY);
-        return loaded;
-    }
-    // The handle stays open for the life of the program.
-    auto bind = [&](auto& call, const char* name) {
-        call = reinterpret_cast<std::remove_reference_t<decltype(call)>>(::dlsym(handle, name));
-        if (!call && loaded.error.empty())
-            loaded.error = std::string("the NetCDF library ") + PDSI_NETCDF_LIBRARY + " lacks " + name;
-    };
+    SharedLibrary library(PDSI_NETCDF_LIBRARY, "NetCDF");
+    const auto bind = [&](auto& call, const char* name) { library.bind(call, name); };
     NetcdfLibrary& c = loaded.calls;
     bind(c.create, "nc_create");
     bind(c.close, "nc_close");
@@ -43,11 +30,13 @@ Loaded load() {
     bind(c.put_att_text, "nc_put_att_text");
     bind(c.put_att_float, "nc_put_att_float");
     bind(c.put_att_int, "nc_put_att_int");
+    bind(c.put_att_double, "nc_put_att_double");
     bind(c.enddef, "nc_enddef");
     bind(c.put_var_float, "nc_put_var_float");
     bind(c.put_var_double, "nc_put_var_double");
     bind(c.put_var_int, "nc_put_var_int");
     bind(c.put_vara_float, "nc_put_vara_float");
+    loaded.error = library.error();
     return loaded;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// The netCDF-C library, loaded by the first run that writes NetCDF. Linked
-// in, it and the forty-odd libraries it needs would cost every start of
-// pdsi several milliseconds, more than a small extraction takes.
+// The netCDF-C library, loaded by the first run that writes NetCDF (see
+// shared_library.h).
 #include <netcdf.h>
 
 namespace formats {
@@ -18,6 +17,7 @@ struct NetcdfLibrary {
     decltype(&::nc_put_att_text) put_att_text;
     decltype(&::nc_put_att_float) put_att_float;
     decltype(&::nc_put_att_int) put_att_int;
+    decltype(&::nc_put_att_double) put_att_double;
     decltype(&::nc_enddef) enddef;
     decltype(&::nc_put_var_float) put_var_float;
     decltype(&::nc_put_var_double) put_var_double;

@@ -8,9 +8,11 @@
 #include "formats/cf_attributes.h"
 #include "formats/nc_file.h"
 #include "formats/netcdf_library.h"
+#include "formats/run_grid.h"
 #include "formats/series.h"
 #include "formats/temp_output.h"
 #include "formats/writers.h"
+#include "maps/crs.h"
 
 namespace formats {
 
@@ -18,39 +20,10 @@ namespace {
 
 using runfiles::RunData;
 
-constexpr float kStep = 2.5f, kHalf = 1.25f;
-constexpr float kFill = runfiles::kMissing;  // the text's marker and the file's agree
 // One cell's whole series and one month's map both cost a few chunks of
 // 64 KiB: 64 months by 16 by 16 cells, deflate level 2 after shuffle.
 constexpr size_t kChunkMonths = 64, kChunkCells = 16;
 constexpr int kDeflate = 1;
-
-struct Rectangle {
-    float south = 0.0f, west = 0.0f;
-    size_t nlat = 0, nlon = 0;
-
-    explicit Rectangle(const RunData& data) {
-        if (data.cells.empty()) return;
-        float north = data.cells[0].lat, east = data.cells[0].lon;
-        south = north;
-        west = east;
-        for (const auto& cell : data.cells) {
-            south = std::min(south, cell.lat);
-            north = std::max(north, cell.lat);
-            west = std::min(west, cell.lon);
-            east = std::max(east, cell.lon);
-        }
-        nlat = static_cast<size_t>(std::lround((north - south) / kStep)) + 1;
-        nlon = static_cast<size_t>(std::lround((east - west) / kStep)) + 1;
-    }
-    float lat(size_t j) const { return south + kStep * static_cast<float>(j); }
-    float lon(size_t i) const { return west + kStep * static_cast<float>(i); }
-    size_t offset(const runfiles::Cell& cell) const {
-        const auto j = static_cast<size_t>(std::lround((cell.lat - south) / kStep));
-        const auto i = static_cast<size_t>(std::lround((cell.lon - west) / kStep));
-        return j * nlon + i;
-    }
-};
 
 
 // A run that kept no cell has dimensions of length 0, which netCDF knows
@@ -77,6 +50,7 @@ private:
         }
         file_.put_text(var, "long_name", long_name);
         put_all(var, cf::kField);
+        file_.put_text(var, "grid_mapping", "crs");
         return var;
     }
 
@@ -101,6 +75,14 @@ private:
         time_ = def_time_axis(file_, time_dim_, nv_dim_);
         def_axis("lat", lat_dim_, cf::kLat, lat_var_, lat_bnds_);
         def_axis("lon", lon_dim_, cf::kLon, lon_var_, lon_bnds_);
+
+        // GDAL's netCDF driver takes the coordinate system from crs_wkt.
+        const int crs = file_.def_var("crs", NC_INT, {});
+        file_.put_text(crs, "grid_mapping_name", std::string(maps::kGridMappingName));
+        file_.put_double(crs, "semi_major_axis", maps::kSemiMajorAxis);
+        file_.put_double(crs, "inverse_flattening", maps::kInverseFlattening);
+        file_.put_double(crs, "longitude_of_prime_meridian", maps::kPrimeMeridian);
+        file_.put_text(crs, "crs_wkt", std::string(maps::kCrsWkt));
 
         pdsi_ = def_field("pdsi", cf::kPdsiLongName);
         if (data_.filled()) {
@@ -161,11 +143,7 @@ private:
         std::vector<float> block;
         for (size_t k0 = 0; k0 < static_cast<size_t>(data_.nmon()); k0 += kChunkMonths) {
             const size_t n = std::min<size_t>(kChunkMonths, data_.nmon() - k0);
-            block.assign(n * map, kFill);
-            for (size_t c = 0; c < where.size(); ++c)
-                for (size_t k = 0; k < n; ++k)
-                    block[k * map + where[c]] =
-                        value_of(data_, which, static_cast<int32_t>(c), static_cast<int32_t>(k0 + k));
+            fill_months(data_, which, where, map, k0, n, block);
             const size_t start[3] = {k0, 0, 0}, count[3] = {n, box_.nlat, box_.nlon};
             file_.check(netcdf().put_vara_float(file_.id(), var, start, count, block.data()), "nc_put_vara_float", name);
         }

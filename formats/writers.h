@@ -1,5 +1,5 @@
 #pragma once
-// The NetCDF (CF-1.8) and CSV copies of a run, from its RunData. Each is
+// The NetCDF (CF-1.8), CSV and GeoTIFF copies of a run, from its RunData. Each is
 // written under a temporary name in the target's folder and renamed onto
 // it when complete: a failure leaves no file of either name behind.
 #include <cstdint>
@@ -27,7 +27,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The run has nothing the format can hold: no cell kept.
+class NothingToWrite : public FormatError {
+public:
+    using FormatError::FormatError;
+};
+
 void write_netcdf(const runfiles::RunData& data, const Provenance& made, const std::filesystem::path& out);
 void write_csv(const runfiles::RunData& data, const std::filesystem::path& out);
+// The observed series, or with gap filling the filled one. Throws
+// NothingToWrite for a run that kept no cell.
+void write_geotiff(const runfiles::RunData& data, const std::filesystem::path& out);
 
 }  // namespace formats

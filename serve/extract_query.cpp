@@ -39,11 +39,13 @@ const std::vector<FileInfo>& output_files() {
         {FileKind::qc, "MonthlyPDSI_QC.tsf", kText, true, true, false},
         {FileKind::qc_col, "MonthlyPDSI_QC_col.tsf", kText, true, true, false},
         {FileKind::qc_out, "MonthlyPDSI_QC.out", kText, true, true, false},
-        {FileKind::csv, "MonthlyPDSI.csv", kCsv, false, true, false},
-        {FileKind::netcdf, "MonthlyPDSI.nc", kNetcdf, false, false, true},
-        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true, false},
-        {FileKind::area_csv, "MonthlyPDSI_area.csv", kCsv, false, true, false},
-        {FileKind::area_nc, "MonthlyPDSI_area.nc", kNetcdf, false, false, true},
+        {FileKind::csv, "MonthlyPDSI.csv", kCsv, false, true, false, true},
+        {FileKind::netcdf, "MonthlyPDSI.nc", kNetcdf, false, false, true, true},
+        {FileKind::geotiff, "MonthlyPDSI.tif", "image/tiff; application=geotiff; profile=cloud-optimized", false, false,
+         false, true},
+        {FileKind::report, "MonthlyPDSI_report.html", "text/html; charset=utf-8", false, true, false, true},
+        {FileKind::area_csv, "MonthlyPDSI_area.csv", kCsv, false, true, false, true},
+        {FileKind::area_nc, "MonthlyPDSI_area.nc", kNetcdf, false, false, true, true},
     };
     return files;
 }

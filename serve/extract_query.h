@@ -13,7 +13,7 @@
 
 namespace serve {
 
-enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, report, area_csv, area_nc };
+enum class FileKind { tsf, xy, col, qc, qc_col, qc_out, csv, netcdf, geotiff, report, area_csv, area_nc };
 
 struct FileInfo {
     FileKind kind;
@@ -22,6 +22,8 @@ struct FileInfo {
     bool needs_fill;
     bool text;    // worth compressing
     bool dated;   // records when it was made: two makings differ
+    // Made from the run's text files when asked for, not on the way.
+    bool copy = false;
 };
 
 // Every file, in the order the summary lists them.

@@ -182,13 +182,17 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             const indices::AreaSeries series =
                 indices::area_of_run(*run, std::pair{request.iyr1, request.iyr2}, budget.threads);
             out.files[wanted] = area_file(series, query, wanted, &dir);
-        } else if (wanted == FileKind::netcdf || wanted == FileKind::csv) {
+        } else if (wanted == FileKind::netcdf || wanted == FileKind::csv || wanted == FileKind::geotiff) {
             const runfiles::RunData run = runfiles::read_run(dir);
             progress.check();
-            const fs::path path = dir / (wanted == FileKind::netcdf ? "MonthlyPDSI.nc" : "MonthlyPDSI.csv");
+            fs::path path;
+            for (const FileInfo& file : output_files())
+                if (file.kind == wanted) path = dir / file.name;
             if (wanted == FileKind::netcdf)
                 formats::write_netcdf(run, {program, "pdsi serve: /extract/MonthlyPDSI.nc?" + query.query_string(), {}},
                                       path);
+            else if (wanted == FileKind::geotiff)
+                formats::write_geotiff(run, path);
             else
                 formats::write_csv(run, path);
             progress.check();
@@ -199,9 +203,7 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
             out.files[wanted] = std::make_shared<const std::string>(report::render_page(data, program));
         }
         for (const FileInfo& file : output_files()) {
-            if (out.files.count(file.kind) || file.kind == FileKind::csv || file.kind == FileKind::netcdf ||
-                file.kind == FileKind::report || file.kind == FileKind::area_csv || file.kind == FileKind::area_nc)
-                continue;
+            if (out.files.count(file.kind) || file.copy) continue;
             if (file.needs_fill && !query.fill) continue;
             out.files[file.kind] = slurp(dir / file.name);
         }
@@ -217,6 +219,9 @@ Products Producer::make(const ExtractQuery& query, FileKind wanted, const Budget
                                  " s and was stopped"};
     } catch (const runfiles::RunFileError& error) {
         throw HttpError{500, error.what()};
+    } catch (const formats::NothingToWrite&) {
+        // Its message names the job's folder: the client hears the reason.
+        throw HttpError{422, "MonthlyPDSI.tif: no cell of the box was kept, and a GeoTIFF cannot be empty"};
     } catch (const formats::FormatError& error) {
         throw no_room(error.what());
     } catch (const textio::IoError& error) {

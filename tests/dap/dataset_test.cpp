@@ -39,7 +39,8 @@ uint32_t word_at(const std::string& bytes, size_t at) {
 }
 
 TEST(DapDataset, TheSizeIsKnownBeforeTheAnswer) {
-    for (const char* constraint : {"", "lat", "time,lon", "pdsi[3][2][1]", "pdsi.pdsi[0:5:1931][1:7:50][3]", "pdsi.time"}) {
+    for (const char* constraint : {"", "lat", "time,lon", "pdsi[3][2][1]", "pdsi.pdsi[0:5:1931][1:7:50][3]", "pdsi.time",
+                                   "crs", "lat_bnds[1:3:54][1],crs,time_bnds[5][0:1]"}) {
         SCOPED_TRACE(constraint);
         dap::Request request(dap::Kind::dods, constraint, kNoLimit);
         const uint64_t announced = request.bytes();

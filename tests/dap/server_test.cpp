@@ -319,7 +319,12 @@ TEST_F(DapServer, NcdumpAndGetdapReadIt) {
         {"ncdump -h",
          {"time = UNLIMITED ; // (1932 currently)", "float pdsi(time, lat, lon) ;", "double time(time) ;",
           "pdsi:_FillValue = -99.9f ;", "time:units = \"days since 1850-01-01 00:00:00\" ;",
-          ":Conventions = \"CF-1.8\" ;"}},
+          ":Conventions = \"CF-1.8\" ;", "float lat_bnds(lat, nv) ;", "double time_bnds(time, nv) ;",
+          "lon:bounds = \"lon_bnds\" ;", "pdsi:grid_mapping = \"crs\" ;",
+          "crs:grid_mapping_name = \"latitude_longitude\" ;"}},
+        {"ncdump -v lon_bnds", {" lon_bnds =\n  -180, -177.5,", " 177.5, 180 ;"}},
+        // GDAL through netCDF's DAP client.
+        {"gdalsrsinfo -o epsg NETCDF:", {"EPSG:4326"}},
         {"ncdump -v lat", {" lat = -58.75, -56.25,", " 73.75, 76.25 ;"}},
         {"getdap -d", {"Grid {", "        Float32 pdsi[time = 1932][lat = 55][lon = 144];", "    Float64 time[time = 1932];"}},
         {"getdap -a", {"Float32 _FillValue -99.900001525878906;", "String Unlimited_Dimension \"time\";"}},
@@ -327,7 +332,8 @@ TEST_F(DapServer, NcdumpAndGetdapReadIt) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.command);
         if (std::string(row.command).rfind("getdap", 0) == 0 && !have("getdap -V")) continue;
-        const Output out = shell(std::string(row.command) + " " + url);
+        const bool gdal = std::string(row.command).find("NETCDF:") != std::string::npos;
+        const Output out = shell(std::string(row.command) + (gdal ? "'\"" + server_->base + "\":pdsi'" : " " + url));
         ASSERT_EQ(out.status, 0) << out.text;
         for (const std::string& line : row.lines)
             EXPECT_NE(out.text.find(line), std::string::npos) << "no " << line << "\n" << out.text.substr(0, 2000);

@@ -1,9 +1,10 @@
 """Reads a run's NetCDF and CSV copies with the tools people use and checks
 them against the run's text files, parsed here by their fixed columns.
-    clients.py xarray DIR... | csv DIR... | area DIR... | cdotab DIR TABLE
+    clients.py xarray DIR... | csv DIR... | area DIR... | cdotab DIR TABLE | gdal DIR...
 Prints one summary line per folder; a mismatch is a message on stderr and status 1."""
 import csv
 import os
+import subprocess
 import sys
 
 import numpy as np
@@ -195,10 +196,40 @@ def check_cdotab(d, table):
     print(f"values {n}")
 
 
+def check_gdal(d):
+    """MonthlyPDSI.tif by gdallocationinfo at every cell of its rectangle, and
+    gdalinfo's band names, against the text (filled where the run was)."""
+    obs, est, span = text_run(d)
+    tif = os.path.join(d, "MonthlyPDSI.tif")
+    lats = sorted({lat for lat, _ in obs})
+    lons = sorted({lon for _, lon in obs})
+    lats = [lats[0] + 2.5 * j for j in range(round((lats[-1] - lats[0]) / 2.5) + 1)]
+    lons = [lons[0] + 2.5 * i for i in range(round((lons[-1] - lons[0]) / 2.5) + 1)]
+    points = [(lat, lon) for lat in lats for lon in lons]
+    out = subprocess.run(["gdallocationinfo", "-valonly", "-geoloc", tif], check=True, capture_output=True, text=True,
+                         input="".join(f"{lon} {lat}\n" for lat, lon in points)).stdout.split()
+    months = [(y, m) for y in span for m in range(1, 13)]
+    if len(out) != len(points) * len(months):
+        fail(f"{d}: gdallocationinfo gave {len(out)} values for {len(points)} cells of {len(months)} months")
+    for p, (lat, lon) in enumerate(points):
+        for k, (y, m) in enumerate(months):
+            want = obs.get((lat, lon), {}).get((y, m), "-99.90")
+            if want == "-99.90" and est and (lat, lon) in est:
+                want = est[(lat, lon)][(y, m)]
+            got = out[p * len(months) + k]
+            if round(float(got) * 100) != round(float(want) * 100):
+                fail(f"{d}: ({lat}, {lon}) {y}-{m:02d} is {got} in the GeoTIFF, the text says {want}")
+    info = subprocess.run(["gdalinfo", tif], check=True, capture_output=True, text=True).stdout
+    names = [line.split("=")[1].strip() for line in info.splitlines() if line.strip().startswith("Description =")]
+    if names != [f"{y}-{m:02d}" for y, m in months]:
+        fail(f"{d}: the bands are named {names[:3]}..., not the months")
+    print(f"cells {len(points)} months {len(months)}")
+
+
 if __name__ == "__main__":
     mode = sys.argv[1]
     if mode == "cdotab":
         check_cdotab(sys.argv[2], sys.argv[3])
     else:  # one process for every folder: the imports are most of the time
         for d in sys.argv[2:]:
-            {"xarray": check_xarray, "csv": check_csv, "area": check_area}[mode](d)
+            {"xarray": check_xarray, "csv": check_csv, "area": check_area, "gdal": check_gdal}[mode](d)

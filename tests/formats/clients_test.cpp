@@ -1,6 +1,8 @@
-// The NetCDF and CSV copies read by the tools people use: ncdump, CDO,
-// xarray with CF decoding and Python's csv module, each against the text
-// files; the area files against xarray's own weighting of the copy. A client that is not installed makes its test skip.
+// The NetCDF, CSV and GeoTIFF copies read by the tools people use: ncdump,
+// CDO, xarray with CF decoding, Python's csv module and GDAL, each against
+// the text files; the area files against xarray's own weighting of the
+// copy. A client that is not installed makes its test skip, but GDAL's,
+// which CI installs, and whose absence fails.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -73,7 +75,9 @@ protected:
             const fs::path out = folder(run);
             std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "-q"};
             args.insert(args.end(), run.args.begin(), run.args.end());
-            if (!run.convert) args.insert(args.end(), {"--format", "netcdf,csv", "--area"});
+            // A run of no cell can have no GeoTIFF.
+            if (!run.convert)
+                args.insert(args.end(), {"--format", run.nlat ? "netcdf,csv,geotiff" : "netcdf,csv", "--area"});
             auto result = testsupport::run_pdsi(work_->path(), args);
             ASSERT_EQ(result.status, 0) << run.name << ": " << result.err;
             if (run.convert) {
@@ -107,7 +111,8 @@ TEST_F(Clients, NcdumpShowsTheDimensionsAndVariables) {
         for (const std::string& line :
              {dimension("time", run.nmon), dimension("lat", run.nlat), dimension("lon", run.nlon),
               std::string("float pdsi(time, lat, lon) ;"),
-              std::string(":Conventions = \"CF-1.8\" ;"),
+              std::string(":Conventions = \"CF-1.8\" ;"), std::string("int crs ;"),
+              std::string("pdsi:grid_mapping = \"crs\" ;"),
               // The history: plain words as they are, the grid's name quoted for the shell
               // (ncdump shows each quote as \').
               std::string(run.convert ? " pdsi convert /" : "s.txt\\' --out /")})
@@ -181,6 +186,27 @@ TEST_F(Clients, XarrayWeighsTheAreaAsTheAreaFiles) {
     const auto lines = check_all("area", folders, out);
     ASSERT_EQ(out.status, 0) << out.text;
     ASSERT_EQ(lines.size(), std::size(kRuns)) << out.text;
+}
+
+TEST_F(Clients, GdalReadsTheCoordinateSystemAndTheTextValues) {
+    std::vector<fs::path> folders;
+    for (const RunCase& run : kRuns) {
+        if (run.nlat == 0) {
+            EXPECT_FALSE(fs::exists(folder(run) / "MonthlyPDSI.tif")) << run.name;
+            continue;
+        }
+        folders.push_back(folder(run));
+        for (const std::string& file : {"'NETCDF:\"" + nc(run).string() + "\":pdsi'",
+                                        quoted(folder(run) / "MonthlyPDSI.tif")}) {
+            const Output out = shell("gdalsrsinfo -o epsg " + file);
+            EXPECT_EQ(out.status, 0) << run.name << ": " << out.text;
+            EXPECT_NE(out.text.find("EPSG:4326"), std::string::npos) << run.name << " " << file << ": " << out.text;
+        }
+    }
+    Output out;
+    const auto lines = check_all("gdal", folders, out);
+    EXPECT_EQ(out.status, 0) << out.text;
+    EXPECT_EQ(lines.size(), folders.size()) << out.text;
 }
 
 TEST_F(Clients, CsvModuleReadsTheTextValues) {

@@ -2,6 +2,7 @@
 // other cells: exit status 1, one line naming the fault, no copy left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -139,6 +140,54 @@ TEST(PdsiConvert, BadFilesAreRefusedAndLeaveNoCopy) {
             EXPECT_TRUE(name.find(".nc") == std::string::npos && name.find(".csv") == std::string::npos)
                 << c.name << ": " << name << " left behind";
         }
+    }
+}
+
+// A GeoTIFF cannot be empty or be written to a full disk; the other
+// copies of a run of no cell are still made when no format is named.
+TEST(PdsiConvert, GeotiffOfNoCellOrNoRoom) {
+    testsupport::TempDir work;
+    const fs::path grid = work / "grid.txt";
+    cli_test::write_grid(grid);
+    struct Row {
+        const char* name;
+        const char* max_missing;  // 0 keeps no cell
+        std::vector<std::string> formats;
+        bool disk_full;
+        int status;
+        std::vector<std::string> words;  // in the message
+        std::vector<std::string> files;  // the copies there afterwards
+    };
+    const Row rows[] = {
+        {"no cell, every format", "0", {}, false, 0, {"kept no cell", "not written"},
+         {"MonthlyPDSI.nc", "MonthlyPDSI.csv"}},
+        {"no cell, asked for", "0", {"--format", "geotiff"}, false, 1, {"pdsi convert: error: ", "kept no cell"}, {}},
+        {"disk full", "1.01", {"--format", "geotiff"}, true, 1, {"pdsi convert: error: ", "MonthlyPDSI.tif"}, {}},
+    };
+    for (const Row& row : rows) {
+        const fs::path dir = work / row.name;
+        const auto made = testsupport::run_pdsi(work.path(), {"extract", "--grid", grid.string(), "--out", dir.string(),
+                                                              "-q", "--years", "1850:1851", "--lat=31.25:33.75",
+                                                              "--lon=-98.75:-96.25", "--max-missing", row.max_missing});
+        ASSERT_EQ(made.status, 0) << row.name << ": " << made.err;
+        if (row.disk_full) fs::create_symlink("/dev/full", dir / "MonthlyPDSI.tif.tmp");
+        std::vector<std::string> args{"convert", dir.string()};
+        args.insert(args.end(), row.formats.begin(), row.formats.end());
+        const auto result = testsupport::run_pdsi(work.path(), args);
+        EXPECT_EQ(result.status, row.status) << row.name << ": " << result.err;
+        for (const std::string& word : row.words)
+            EXPECT_NE(result.err.find(word), std::string::npos) << row.name << ": no \"" << word << "\" in " << result.err;
+        std::vector<std::string> copies;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find(".nc") != std::string::npos || name.find(".csv") != std::string::npos ||
+                name.find(".tif") != std::string::npos)
+                copies.push_back(name);
+        }
+        std::sort(copies.begin(), copies.end());
+        std::vector<std::string> want = row.files;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(copies, want) << row.name;
     }
 }
 

@@ -33,8 +33,8 @@ using testsupport::read_file;
 
 const char* const kAllFiles[] = {"MonthlyPDSI.tsf",        "MonthlyPDSI.xy",     "MonthlyPDSI_col.tsf",
                                  "MonthlyPDSI_QC.tsf",     "MonthlyPDSI_QC_col.tsf", "MonthlyPDSI_QC.out",
-                                 "MonthlyPDSI.csv",        "MonthlyPDSI.nc",     "MonthlyPDSI_report.html",
-                                 "MonthlyPDSI_area.csv",   "MonthlyPDSI_area.nc"};
+                                 "MonthlyPDSI.csv",        "MonthlyPDSI.nc",     "MonthlyPDSI.tif",
+                                 "MonthlyPDSI_report.html", "MonthlyPDSI_area.csv", "MonthlyPDSI_area.nc"};
 
 // One server on one grid, in this process.
 struct Running {
@@ -114,6 +114,9 @@ protected:
                                       "--format", "netcdf,csv", "--report", "--area"};
         args.insert(args.end(), r.options.begin(), r.options.end());
         const testsupport::RunResult command = testsupport::run_pdsi(dir_->path(), args);
+        // Apart: a run of no cell has every file but this one.
+        const testsupport::RunResult tif =
+            testsupport::run_pdsi(dir_->path(), {"convert", out.string(), "--format", "geotiff", "-q"});
         const bool filled = std::string(r.query).find("fill=") != std::string::npos;
         for (const char* file : kAllFiles) {
             SCOPED_TRACE(std::string(r.name) + ": " + file);
@@ -121,6 +124,12 @@ protected:
                                     std::string(file) == "MonthlyPDSI_col.tsf";
             if (stage_file && !filled) continue;
             const Reply reply = fetch(server.base + "/extract/" + file + "?" + r.query);
+            if (command.status == 0 && tif.status != 0 && std::string(file) == "MonthlyPDSI.tif") {
+                EXPECT_NE(tif.err.find("kept no cell"), std::string::npos) << tif.err;
+                EXPECT_EQ(reply.status, 422);
+                EXPECT_NE(reply.body.find("no cell"), std::string::npos) << reply.body;
+                continue;
+            }
             if (command.status != 0) {
                 EXPECT_EQ(reply.status, 422);
                 const std::string prefix = "pdsi extract: error: ";
@@ -412,7 +421,8 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
     ASSERT_EQ(summary.status, 200) << summary.body;
     EXPECT_EQ(summary.header("content-type"), "application/json");
     for (const char* words : {"\"cells_in_box\": 25", "\"columns\": 5", "\"rows\": 5", "\"south\": 31.25", "\"used\": [1981, 2000]",
-                              "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
+                              "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970",
+                              "/extract/MonthlyPDSI.tif?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
         EXPECT_NE(summary.body.find(words), std::string::npos) << words << "\n" << summary.body;
     // A request is counted once its answer has gone: wait for that.
     Reply metrics;

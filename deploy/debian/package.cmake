@@ -26,9 +26,10 @@ set(CPACK_PACKAGE_CONTACT "pdsi developers <pdsi@example.org>" CACHE STRING "The
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "monthly Palmer Drought Severity Index data server")
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Monthly PDSI values on a global 2.5-degree land grid, 1850-2010: a box's\n"
-  "series extracted and gap-filled, as text, NetCDF, CSV and a report page.\n"
-  "pdsi does it from one command line and, as pdsi serve, over HTTP with the\n"
-  "grid held in memory (files by URL, OPeNDAP, a home page with a map);\n"
+  "series extracted and gap-filled, as text, NetCDF, CSV, GeoTIFF, area\n"
+  "indices and a report page. pdsi does it from one command line and, as pdsi\n"
+  "serve, over HTTP with the grid held in memory (files by URL, OPeNDAP, WMS,\n"
+  "Zarr, a home page with the month's values);\n"
   "pdsiserver does it in a console dialogue. The systemd unit pdsi.service\n"
   "serves /var/lib/pdsi/pdsisc1850-2010.txt on 127.0.0.1:8080; it is\n"
   "installed but not enabled.")
@@ -37,20 +38,25 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
-# NetCDF is loaded when first needed (formats/), so dpkg-shlibdeps cannot
-# see it: its dependency is the one the library's own package declares.
-get_filename_component(pdsi_netcdf_file ${NETCDF_LIBRARY} REALPATH)
-execute_process(COMMAND dpkg-query --search ${pdsi_netcdf_file} OUTPUT_VARIABLE pdsi_netcdf_package
-                ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-string(REGEX REPLACE ": .*" "" pdsi_netcdf_package "${pdsi_netcdf_package}")
-if(pdsi_netcdf_package)
-  execute_process(COMMAND dpkg-query --control-show ${pdsi_netcdf_package} shlibs
-                  OUTPUT_VARIABLE pdsi_netcdf_shlibs ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-  # "libnetcdf 19 libnetcdf19 (>= 1:4.9.0)": the dependency follows the soname.
-  if(pdsi_netcdf_shlibs MATCHES "^[^ ]+ [^ ]+ (.+)$")
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CMAKE_MATCH_1}")
+# NetCDF and GDAL are loaded when first needed (formats/), so
+# dpkg-shlibdeps cannot see them: each one's dependency is the one its own
+# package declares.
+set(pdsi_loaded_depends "")
+foreach(pdsi_library IN ITEMS ${NETCDF_LIBRARY} ${GDAL_LIBRARY})
+  get_filename_component(pdsi_library_file ${pdsi_library} REALPATH)
+  execute_process(COMMAND dpkg-query --search ${pdsi_library_file} OUTPUT_VARIABLE pdsi_library_package
+                  ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REGEX REPLACE ": .*" "" pdsi_library_package "${pdsi_library_package}")
+  if(pdsi_library_package)
+    execute_process(COMMAND dpkg-query --control-show ${pdsi_library_package} shlibs
+                    OUTPUT_VARIABLE pdsi_library_shlibs ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    # "libnetcdf 19 libnetcdf19 (>= 1:4.9.0)": the dependency follows the soname.
+    if(pdsi_library_shlibs MATCHES "^[^ ]+ [^ ]+ ([^\n]+)")
+      list(APPEND pdsi_loaded_depends "${CMAKE_MATCH_1}")
+    endif()
   endif()
-endif()
+endforeach()
+list(JOIN pdsi_loaded_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -38,7 +38,7 @@ others=$(awk '{ print $3 }' <<<"$listing" | grep -vE '^\./(usr/(bin/pdsi(server)
 # The binaries' libraries, as dpkg-shlibdeps found them.
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libmicrohttpd12 libnetcdf19 libdap27 zlib1g; do
+for lib in libc6 libstdc++6 libmicrohttpd12 libnetcdf19 libgdal32 libdap27 libpng16-16 libblosc1 zlib1g; do
   grep -qE "(^|, )${lib//+/\\+}( |,|$)" <<<"$depends" || fail "Depends lacks $lib"
 done
 

@@ -424,7 +424,7 @@ def checks(page, grid, land, shots, results, figures):
           calibration)
     links = page.js("return [...document.querySelectorAll('#files a')].map(a => a.getAttribute('href'));")
     wanted = [f["url"] for f in summary["files"]] if summary else []
-    check("a link to every file", links == wanted and len(links) == 11, (links, wanted))
+    check("a link to every file", links == wanted and len(links) == 12, (links, wanted))
     statuses = [get(page.base + link)[0] for link in links]
     check("every file link answers 200", statuses == [200] * len(links), statuses)
     sizes = page.js("return [...document.querySelectorAll('#files .size')].map(s => s.textContent);")

@@ -146,14 +146,8 @@ Routed App::route(const HttpRequest& request) {
 std::optional<Response> App::settled(const HttpRequest& request, const std::string& key, const std::string& etag,
                                      bool text, const Fields& headers) {
     const bool zipped = text && accepts_gzip(request.accept_encoding);
-    if (none_match_hits(request.if_none_match, etag)) {
-        Response response;
-        response.status = 304;
-        response.set("ETag", etag);
-        response.set("Cache-Control", kCacheControl);
-        if (text) response.set("Vary", "Accept-Encoding");
-        return response;
-    }
+    // Only answers that succeeded are kept: a tag that matches one held
+    // here is a 304; any other waits for the answer (a failure is no 304).
     auto body = cache_.find(key + (zipped ? "|gzip" : ""));
     if (!body && zipped)  // made beside another file: kept plain only
         if (const auto plain = cache_.find(key)) {
@@ -169,7 +163,7 @@ std::optional<Response> App::settled(const HttpRequest& request, const std::stri
         response.set("Cache-Control", kCacheControl);
         if (text) response.set("Vary", "Accept-Encoding");
         if (zipped) response.set("Content-Encoding", "gzip");
-        return response;
+        return conditional(request.if_none_match, std::move(response));
     }
     return std::nullopt;
 }

@@ -26,6 +26,7 @@ struct ServerConfig {
     int32_t dap_max_mb = 256;     // the largest /dap answer
     int32_t max_connections = 1000;
     int32_t max_per_client = 100;  // behind a balancer every client is the balancer
+    size_t answer_bytes = size_t{512} << 20;  // answers held for clients still reading them
 };
 
 // What a route gives: an answer now, or work for a job worker.

@@ -424,7 +424,8 @@ TEST_F(DapServer, DamagedGridsGiveTheCommandsOutcome) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const Running damaged(*dir_ / row.grid, *dir_ / "tmp");
-        std::vector<std::string> args{"extract", "--grid", (*dir_ / row.grid).string(), "--out",
+        // The grid named as the server names it, without its folder.
+        std::vector<std::string> args{"extract", "--grid", row.grid, "--out",
                                       (*dir_ / "damaged").string(), "-q", "--max-missing", "1.01"};
         args.insert(args.end(), row.options.begin(), row.options.end());
         const auto command = testsupport::run_pdsi(dir_->path(), args);

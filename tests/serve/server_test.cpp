@@ -109,7 +109,8 @@ protected:
     // Returns the command's exit status.
     static int expect_same_as_command(const Running& server, const fs::path& grid, const Request& r) {
         const fs::path out = *dir_ / "cmd" / r.name;
-        std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "--quiet",
+        // Named without its folder, as the server names it (the command runs there).
+        std::vector<std::string> args{"extract", "--grid", grid.filename().string(), "--out", out.string(), "--quiet",
                                       "--format", "netcdf,csv", "--report"};
         args.insert(args.end(), r.options.begin(), r.options.end());
         const testsupport::RunResult command = testsupport::run_pdsi(dir_->path(), args);

@@ -231,7 +231,7 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
     };
     const std::string end = " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     const Row rows[] = {
-        {"127.0.0.1", "GET /a\x1f b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1f b~\\x7f\\x80\\x5c\\x22c 404 10 "},
+        {"127.0.0.1", "GET /a\x1f" "b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1fb~\\x7f\\x80\\x5c\\x22c 404 10 "},
         {"127.0.0.1", "G\x01T /health" + end, " 127.0.0.1 G\\x01T /health 405 "},
         {"127.0.0.1", "HEAD /health" + end, " 127.0.0.1 HEAD /health 200 0 "},
         {"127.0.0.1", "GET /" + std::string(70000, 'a') + end, "pdsi serve: Error processing request"},

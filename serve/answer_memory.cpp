@@ -1,5 +1,7 @@
 #include "serve/answer_memory.h"
 
+#include <algorithm>
+
 namespace serve {
 
 bool AnswerMemory::hold(const std::string* body) {
@@ -20,6 +22,18 @@ void AnswerMemory::release(const std::string* body) {
     if (at == held_.end() || --at->second.holders > 0) return;
     used_ -= at->second.bytes;
     held_.erase(at);
+}
+
+bool AnswerMemory::reserve(size_t bytes) {
+    std::lock_guard lock(mutex_);
+    if (used_ > 0 && used_ + bytes > capacity_) return false;
+    used_ += bytes;
+    return true;
+}
+
+void AnswerMemory::unreserve(size_t bytes) {
+    std::lock_guard lock(mutex_);
+    used_ -= std::min(bytes, used_);
 }
 
 size_t AnswerMemory::used() const {

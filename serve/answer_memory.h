@@ -17,6 +17,11 @@ public:
     // it is not held yet and would not fit.
     bool hold(const std::string* body);
     void release(const std::string* body);
+    // Room for an answer being made, `bytes` at its peak: false when it
+    // would not fit. One answer is let through when nothing else is held,
+    // so that none is too large ever to be made.
+    bool reserve(size_t bytes);
+    void unreserve(size_t bytes);
     size_t used() const;
     size_t capacity() const { return capacity_; }
 

@@ -19,6 +19,9 @@ constexpr const char* kCacheControl = "public, max-age=86400";
 // Values read from the grid per request above which a box is worked on
 // by a job: about 500 cells over the whole span.
 constexpr int64_t kLongValues = 1'000'000;
+// What making an answer holds at its peak, a value: the text files made
+// together, each about 18 bytes a value, and the box's values read.
+constexpr uint64_t kMakingBytesPerValue = 32;
 
 Response method_not_allowed() {
     Response response = plain(405, "method not allowed: GET or HEAD");
@@ -79,12 +82,16 @@ std::string App::etag_for(const std::string& key, bool weak) const {
     return (weak ? "W/" : "") + std::string(text);
 }
 
-bool App::is_long(const ExtractQuery& query, FileKind wanted) const {
-    if (Producer::needs_folder(query, wanted) || !grid_.sound()) return true;
+int64_t App::values_of(const ExtractQuery& query) const {
     const extract::Request r = query.request();
     const extract::Box box =
         extract::findbox(extract::GridAxes(), r.latmin, r.latmax, r.lonmin, r.lonmax);
-    return static_cast<int64_t>(box.nbox()) * 12 * (r.iyr2 - r.iyr1 + 1) > kLongValues;
+    return static_cast<int64_t>(box.nbox()) * 12 * (r.iyr2 - r.iyr1 + 1);
+}
+
+bool App::is_long(const ExtractQuery& query, FileKind wanted) const {
+    if (Producer::needs_folder(query, wanted) || !grid_.sound()) return true;
+    return values_of(query) > kLongValues;
 }
 
 Response App::run(const Routed& routed, const Budget& budget) const {
@@ -205,6 +212,7 @@ Routed App::extract_file(const HttpRequest& request, const FileInfo& file) {
         return routed;
     }
     routed.long_job = is_long(query, file.kind);
+    routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;
     const FileKind kind = file.kind;
     routed.work = [this, query, kind, key, tag, zipped, text = file.text, headers](const Budget& budget) {
         Products made = producer_.make(query, kind, budget);
@@ -231,6 +239,7 @@ Routed App::extract_summary(const HttpRequest& request) {
     }
     const FileKind kind = query.fill ? FileKind::qc : FileKind::tsf;
     routed.long_job = is_long(query, kind);
+    routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;
     routed.work = [this, query, kind, key, etag, headers](const Budget& budget) {
         const Products made = producer_.make(query, kind, budget);
         for (const auto& [other, bytes] : made.files)

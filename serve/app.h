@@ -35,6 +35,7 @@ struct Routed {
     std::optional<Response> response;
     std::function<Response(const Budget&)> work;
     bool long_job = false;  // belongs in the job queue, not on a server thread
+    uint64_t memory = 0;    // what `work` holds at most while it makes the answer
 };
 
 class App {
@@ -61,6 +62,7 @@ private:
                     bool text, bool gzip_wanted, Fields headers);
     std::string etag_for(const std::string& key, bool weak) const;
     bool is_long(const ExtractQuery& query, FileKind wanted) const;
+    int64_t values_of(const ExtractQuery& query) const;
 
     const LoadedGrid& grid_;
     ServerConfig config_;

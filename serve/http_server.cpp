@@ -229,6 +229,16 @@ ssize_t read_body(void* cls, uint64_t at, char* out, size_t max) {
 
 void free_sending(void* cls) { delete static_cast<Sending*>(cls); }
 
+// Room taken in the answer memory for an answer being made.
+struct Reserved {
+    AnswerMemory& memory;
+    size_t bytes;
+    Reserved(AnswerMemory& m, size_t b) : memory(m), bytes(b) {}
+    ~Reserved() { memory.unreserve(bytes); }
+    Reserved(const Reserved&) = delete;
+    Reserved& operator=(const Reserved&) = delete;
+};
+
 Response busy(const std::string& why) {
     Response response = plain(503, "busy: " + why + "; try again in 5 seconds");
     response.set("Retry-After", "5");
@@ -381,14 +391,23 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
         Routed routed = app.route(request);
         state->route = routed.route;
         if (routed.response) return send(*server, connection, *state, std::move(*routed.response));
-        // Work makes an answer to be held: none while the answers held
-        // already fill their memory.
-        if (server->answers().used() >= server->answers().capacity()) {
+        // Work makes an answer to be held: room for it first, given back
+        // once it is made (what it holds then is the body's).
+        AnswerMemory& memory = server->answers();
+        if (!memory.reserve(routed.memory)) {
             app.metrics.refused_busy();
             return send(*server, connection, *state, busy("the answers in flight hold all the memory set for them"));
         }
-        if (!routed.long_job) return send(*server, connection, *state, app.run(routed, app.budget(false)));
+        if (!routed.long_job) {
+            std::optional<Response> made;
+            {
+                const Reserved reserved{memory, routed.memory};
+                made = app.run(routed, app.budget(false));
+            }
+            return send(*server, connection, *state, std::move(*made));
+        }
         if (!server->jobs().try_reserve()) {
+            memory.unreserve(routed.memory);
             app.metrics.refused_busy();
             return send(*server, connection, *state, busy("every worker is taken and the queue is full"));
         }
@@ -396,7 +415,8 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
         budget.deadline = state->start + std::chrono::seconds(app.config().timeout_seconds);
         // Suspended first, so that the worker's resume cannot come before it.
         MHD_suspend_connection(connection);
-        server->jobs().push([&app, state, connection, routed = std::move(routed), budget] {
+        server->jobs().push([&app, &memory, state, connection, routed = std::move(routed), budget] {
+            std::optional<Reserved> reserved(std::in_place, memory, routed.memory);
             try {
                 if (client_left(state->connection))
                     state->gone = true;
@@ -414,6 +434,7 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
                 std::fprintf(stderr, "pdsi serve: internal error: %s\n", error.what());
                 state->ready = plain(500, "internal error");
             }
+            reserved.reset();
             MHD_resume_connection(connection);
         });
         return MHD_YES;

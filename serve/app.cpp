@@ -22,6 +22,8 @@ constexpr int64_t kLongValues = 1'000'000;
 // What making an answer holds at its peak, a value: the text files made
 // together, each about 18 bytes a value, and the box's values read.
 constexpr uint64_t kMakingBytesPerValue = 32;
+// Answers past this size are compressed by a job.
+constexpr size_t kInlineZipBytes = 1 << 20;
 
 Response method_not_allowed() {
     Response response = plain(405, "method not allowed: GET or HEAD");
@@ -150,18 +152,11 @@ Routed App::route(const HttpRequest& request) {
     return now("other", plain(404, "not found"));
 }
 
-std::optional<Response> App::settled(const HttpRequest& request, const std::string& key, const std::string& etag,
-                                     bool text, const Fields& headers) {
+bool App::settled(const HttpRequest& request, const std::string& key, const std::string& etag, bool text,
+                  const Fields& headers, Routed& routed) {
     const bool zipped = text && accepts_gzip(request.accept_encoding);
-    // Only answers that succeeded are kept: a tag that matches one held
-    // here is a 304; any other waits for the answer (a failure is no 304).
-    auto body = cache_.find(key + (zipped ? "|gzip" : ""));
-    if (!body && zipped)  // made beside another file: kept plain only
-        if (const auto plain = cache_.find(key)) {
-            body = std::make_shared<const std::string>(gzip(*plain));
-            cache_.put(key + "|gzip", body);
-        }
-    if (body) {
+    auto respond = [this, none_match = request.if_none_match, etag, text, zipped,
+                    headers](std::shared_ptr<const std::string> body) {
         Response response;
         response.body = std::move(body);
         response.headers = headers;
@@ -170,9 +165,31 @@ std::optional<Response> App::settled(const HttpRequest& request, const std::stri
         response.set("Cache-Control", kCacheControl);
         if (text) response.set("Vary", "Accept-Encoding");
         if (zipped) response.set("Content-Encoding", "gzip");
-        return conditional(request.if_none_match, std::move(response));
+        // Only answers that succeeded are kept: a tag that matches one
+        // held here is a 304; any other waits for the answer.
+        return conditional(none_match, std::move(response));
+    };
+    if (auto body = cache_.find(key + (zipped ? "|gzip" : ""))) {
+        routed.response = respond(std::move(body));
+        return true;
     }
-    return std::nullopt;
+    const auto plain = zipped ? cache_.find(key) : nullptr;
+    if (!plain) return false;
+    // Made beside another file, kept plain only: compressed once and
+    // kept; a large one by a job, off the connection's thread.
+    auto zip = [this, key, plain, respond](const Budget&) {
+        auto body = std::make_shared<const std::string>(gzip(*plain));
+        cache_.put(key + "|gzip", body);
+        return respond(std::move(body));
+    };
+    if (plain->size() > kInlineZipBytes) {
+        routed.work = std::move(zip);
+        routed.long_job = true;
+        routed.memory = plain->size();
+    } else {
+        routed.response = zip(Budget{});
+    }
+    return true;
 }
 
 Response App::answer(std::shared_ptr<const std::string> body, const std::string& key, const std::string& etag,
@@ -207,10 +224,7 @@ Routed App::extract_file(const HttpRequest& request, const FileInfo& file) {
                                                   "; filename=\"" + file.name + "\""}};
     Routed routed;
     routed.route = "/extract/{file}";
-    if (auto done = settled(request, key, tag, file.text, headers)) {
-        routed.response = std::move(*done);
-        return routed;
-    }
+    if (settled(request, key, tag, file.text, headers, routed)) return routed;
     routed.long_job = is_long(query, file.kind);
     routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;
     const FileKind kind = file.kind;
@@ -233,10 +247,7 @@ Routed App::extract_summary(const HttpRequest& request) {
     Fields headers = {{"Content-Type", "application/json"}};
     Routed routed;
     routed.route = "/extract";
-    if (auto done = settled(request, key, etag, false, headers)) {
-        routed.response = std::move(*done);
-        return routed;
-    }
+    if (settled(request, key, etag, false, headers, routed)) return routed;
     const FileKind kind = query.fill ? FileKind::qc : FileKind::tsf;
     routed.long_job = is_long(query, kind);
     routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;

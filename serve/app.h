@@ -55,9 +55,10 @@ public:
 private:
     Routed extract_file(const HttpRequest& request, const FileInfo& file);
     Routed extract_summary(const HttpRequest& request);
-    // 304, or the answer from the cache, before any work.
-    std::optional<Response> settled(const HttpRequest& request, const std::string& key, const std::string& etag,
-                                    bool text, const Fields& headers);
+    // 304, or the answer from the cache (or its gzip, made from it), before
+    // any other work: true when `routed` is so answered.
+    bool settled(const HttpRequest& request, const std::string& key, const std::string& etag, bool text,
+                 const Fields& headers, Routed& routed);
     Response answer(std::shared_ptr<const std::string> body, const std::string& key, const std::string& etag,
                     bool text, bool gzip_wanted, Fields headers);
     std::string etag_for(const std::string& key, bool weak) const;

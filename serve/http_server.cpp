@@ -345,13 +345,6 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
             if (!refusal && holds_cut_value(connection)) refusal = HttpError{400, "a control byte in a header"};
             if (refusal) return send(*server, connection, *state, from_error(*refusal), true);
             state->client = forwarded_client(connection, state->client);
-            if (state->uri == "*") {
-                Response options = plain(state->method == "OPTIONS" ? 200 : 400, state->method == "OPTIONS"
-                                                                                      ? "GET, HEAD, OPTIONS"
-                                                                                      : "* is a target for OPTIONS only");
-                options.set("Allow", "GET, HEAD, OPTIONS");
-                return send(*server, connection, *state, std::move(options));
-            }
             // Any other body is not ours to read: no route takes one.
             if (MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Transfer-Encoding") ||
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length")) {
@@ -373,6 +366,12 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
             Response response = std::move(*state->ready);
             state->ready.reset();
             return send(*server, connection, *state, std::move(response));
+        }
+        if (state->uri == "*") {
+            const bool options = state->method == "OPTIONS";
+            Response allowed = plain(options ? 200 : 400, options ? "GET, HEAD, OPTIONS" : "*: for OPTIONS only");
+            allowed.set("Allow", "GET, HEAD, OPTIONS");
+            return send(*server, connection, *state, std::move(allowed));
         }
         HttpRequest request;
         request.method = state->method;

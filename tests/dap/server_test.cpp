@@ -186,6 +186,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"percent-encoded NUL", ".dods?lat%00,lon", 400, "control character"},
         {"NUL after a name", ".dds?lat%00", 400, "control character"},
         {"a lone percent", ".dods?lat%", 400, "constraint: "},
+        {"a malformed escape", ".dods?lat%zz", 400, "not followed by two hex digits"},
+        {"half an escape", ".dods?lat%g0,lon", 400, "not followed by two hex digits"},
         {"percent-encoded tab", ".dods?lat%09", 400, "control character"},
         {"percent-encoded line feed", ".dods?lat%0a", 400, "control character"},
         {"percent-encoded DEL", ".dods?lat%7f", 400, "control character"},
@@ -208,6 +210,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
                 << reply.body;
             EXPECT_EQ(reply.header("content-description"), "dods_error");
             EXPECT_EQ(reply.header("cache-control"), "no-store");
+            EXPECT_EQ(fetch(server_->base + row.target, {"If-None-Match: *"}).status, row.status)
+                << "a failure is no 304";
         }
     }
     EXPECT_EQ(fetch(server_->base + ".dds", {}, "POST").status, 405);

@@ -123,6 +123,8 @@ protected:
             const Reply reply = fetch(server.base + "/extract/" + file + "?" + r.query);
             if (command.status != 0) {
                 EXPECT_EQ(reply.status, 422);
+                EXPECT_EQ(fetch(server.base + "/extract/" + file + "?" + r.query, {"If-None-Match: *"}).status, 422)
+                    << "a failure is no 304";
                 const std::string prefix = "pdsi extract: error: ";
                 EXPECT_EQ(command.err.rfind(prefix, 0), 0u) << command.err;
                 EXPECT_EQ(reply.body, command.err.substr(prefix.size()));

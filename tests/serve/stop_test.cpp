@@ -1,7 +1,10 @@
 // The real `pdsi serve`: its settings and start-up refusals, its log, and a
 // stop by SIGTERM with a request in flight.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -185,6 +188,61 @@ TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     EXPECT_GT(reply.body.size(), 1000u);
     EXPECT_EQ(server.wait(), 0);
     EXPECT_FALSE(holds_pdsi_folder(dir.path()));
+}
+
+// SIGHUP changes nothing; SIGUSR1 (and the like) stops as SIGTERM does:
+// the request in flight is answered, the folder removed, status 0.
+TEST(ServeCommand, OtherSignalsLetTheRequestInFlightFinish) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0"}, dir.path(),
+                   dir / "err.txt");
+    const std::string base = "http://127.0.0.1:" + std::to_string(port_of(server.first_line()));
+    for (const int signal_number : {SIGHUP, SIGUSR1}) {
+        SCOPED_TRACE(signal_number);
+        const std::string job = "/extract/MonthlyPDSI_QC.tsf?years=1850:1852&lon=-40:60&max_missing=0.5&fill=1850:1852"
+                                "&lat=-20:" + std::to_string(signal_number);
+        auto answer = std::async(std::launch::async, [&] { return serve_test::fetch(base + job); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(server.pid, signal_number);
+        EXPECT_EQ(answer.get().status, 200);
+    }
+    EXPECT_EQ(server.wait(), 0);
+    EXPECT_FALSE(holds_pdsi_folder(dir.path()));
+    const std::string log = testsupport::read_file(dir / "err.txt");
+    EXPECT_NE(log.find("pdsi serve: SIGHUP: nothing to reload; serving on\n"), std::string::npos) << log;
+}
+
+// During the drain the listening socket is closed: a new connection is
+// refused at once, not held in the backlog and reset at the end.
+TEST(ServeCommand, ANewConnectionDuringTheDrainIsRefused) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), tools::kMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet",
+                    "--timeout", "3"},
+                   dir.path());
+    const int port = port_of(server.first_line());
+    // A reader that takes nothing of the 61 MB field keeps the drain going.
+    const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "GET /dap/pdsi.dods?pdsi.pdsi HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(::send(stalled, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(server.pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int late = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool connected = ::connect(late, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    EXPECT_FALSE(connected) << "the drain took a new connection";
+    EXPECT_EQ(::waitpid(server.pid, nullptr, WNOHANG), 0) << "the drain was over already";
+    ::close(late);
+    EXPECT_EQ(server.wait(), 0);
+    ::close(stalled);
 }
 
 TEST(ServeCommand, ARestartClearsWhatAKilledRunLeft) {

@@ -88,7 +88,12 @@ struct HttpServer::Connection {
 
 namespace {
 
-constexpr size_t kBlock = 64 * 1024;  // a body sent in pieces goes in these; smaller ones whole
+constexpr size_t kBlock = 64 * 1024;  // a body sent in pieces goes in these
+// A body made whole up to this size goes whole: the library hands it to
+// the socket at once, which on the loopback takes it all, and it reaches a
+// balancer in front even if this process dies the next moment. Larger
+// ones go in blocks, so a reader too slow can be found.
+constexpr size_t kWholeBytes = 4u << 20;
 
 bool is_loopback(const sockaddr* address) {
     if (address->sa_family == AF_INET)
@@ -270,7 +275,7 @@ MHD_Result send(HttpServer& server, MHD_Connection* connection, HttpServer::Stat
         sending->body = std::move(response.body);
     }
     MHD_Response* r = nullptr;
-    const bool sending_in_blocks = sending->stream || size > kBlock;
+    const bool sending_in_blocks = sending->stream || size > kWholeBytes;
     if (sending_in_blocks) {
         r = MHD_create_response_from_callback(size, kBlock, read_body, sending.get(), free_sending);
     } else {

@@ -294,6 +294,11 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
         {"127.0.0.1", "HEAD /health" + end, " 127.0.0.1 HEAD /health 200 0 "},
         {"127.0.0.1", "GET /" + std::string(70000, 'a') + end, "pdsi serve: Error processing request"},
         {"::1", "GET /health" + end, " ::1 GET /health 200 3 "},
+        {"127.0.0.1", "GET /health HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 10.0.0.1, 203.0.113.7\r\n"
+                      "Connection: close\r\n\r\n",
+         " 203.0.113.7 GET /health 200 3 "},
+        {"127.0.0.1", "GET /health HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: forged line\r\nConnection: close\r\n\r\n",
+         " 127.0.0.1 GET /health 200 3 "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.logged);

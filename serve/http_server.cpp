@@ -165,7 +165,7 @@ void* on_uri(void* cls, const char* uri, MHD_Connection* connection) {
     state->uri = uri ? uri : "";
     state->client = client_of(connection);
     state->connection = record;
-    if (record) record->request = state;
+    if (record) server->begin(record, state);
     // Every argument takes a record from the connection's memory, and past
     // it the library answers nothing: too many are refused unparsed, the
     // library left an empty query (its buffer, which it parses next).
@@ -185,18 +185,21 @@ void on_completed(void* cls, MHD_Connection* connection, void** req_cls, MHD_Req
         --server->app().metrics.in_flight;
         return;
     }
-    HttpServer::Connection* record = state->connection ? state->connection : connection_of(connection);
+    // Not dereferenced before it is known to be live: a request is ended
+    // once, and only its connection's record says whether it was.
+    HttpServer::Connection* record = connection_of(connection);
+    const bool completed = code == MHD_REQUEST_TERMINATED_COMPLETED_OK;
     if (record && record->request == state) {
-        server->finish(record, code == MHD_REQUEST_TERMINATED_COMPLETED_OK);
-    } else {  // no connection record: out of memory at its start
+        server->finish(record, completed);
+    } else if (!record) {  // no connection record: out of memory at its start
         HttpServer::Connection alone;
         alone.request = state;
-        server->finish(&alone, code == MHD_REQUEST_TERMINATED_COMPLETED_OK);
+        server->finish(&alone, completed);
     }
 }
 
 MHD_Result collect_field(void* cls, MHD_ValueKind, const char* key, size_t key_size, const char* value,
-                            size_t value_size) {
+                         size_t value_size) {
     auto* args = static_cast<Fields*>(cls);
     args->emplace_back(std::string(key ? key : "", key ? key_size : 0),
                        std::string(value ? value : "", value ? value_size : 0));
@@ -455,6 +458,11 @@ MHD_Result on_request(void* cls, MHD_Connection* connection, const char*, const 
 void HttpServer::opened(Connection* connection) {
     std::lock_guard lock(connections_mutex_);
     connections_.insert(connection);
+}
+
+void HttpServer::begin(Connection* connection, State* state) {
+    std::lock_guard lock(connections_mutex_);
+    connection->request = state;
 }
 
 void HttpServer::closed(Connection* connection) {

@@ -49,6 +49,7 @@ public:
     bool quiet() const { return quiet_; }
     void opened(Connection* connection);
     void closed(Connection* connection);
+    void begin(Connection* connection, State* state);
     // The request's end, whichever of the library's calls comes first.
     void finish(Connection* connection, bool completed);
 

@@ -93,6 +93,14 @@ struct Server {
     ~Server() { http->drain(1); }
 };
 
+// Resident memory tells little under a sanitizer (shadow memory, freed
+// blocks held back): there only the counts are checked.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
+
 // The process's resident bytes.
 size_t resident() {
     long pages = 0, total = 0;
@@ -346,7 +354,7 @@ TEST_F(LimitsTest, ThousandsOfLongQueriesLeaveNothingBehind) {
     const size_t before = resident();
     round(2000);
     EXPECT_EQ(settled_in_flight(*server.app), 0);
-    EXPECT_LT(resident(), before + (4u << 20)) << "2000 records of 4 kB each would be 8 MB";
+    if (kMemoryMeasured) EXPECT_LT(resident(), before + (4u << 20)) << "2000 records of 4 kB each would be 8 MB";
 }
 
 TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
@@ -364,7 +372,7 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     for (auto& r : readers) EXPECT_EQ(r->read_some(12), "HTTP/1.1 200");
     EXPECT_EQ(fetch(server.base + "/health").status, 200);
-    EXPECT_LT(resident(), before + (100u << 20)) << "the field whole for each would be 2.4 GB";
+    if (kMemoryMeasured) EXPECT_LT(resident(), before + (100u << 20)) << "the field whole for each would be 2.4 GB";
 
     // Answers made whole count against the answer memory (8 MB here):
     // one of 7 MB held for a stalled reader leaves no room for another.

@@ -71,6 +71,7 @@ struct HttpServer::State {
     bool gone = false;      // the client left while its job waited
     std::string if_none_match;
     std::atomic<bool> in_blocks{false};  // the body goes through read_body
+    std::atomic<size_t> block{0};        // in blocks of this size
     // What read_body has handed on, shared with it: the library may keep
     // the body a moment past the request's end.
     std::shared_ptr<std::atomic<uint64_t>> sent = std::make_shared<std::atomic<uint64_t>>(0);
@@ -88,7 +89,16 @@ struct HttpServer::Connection {
 
 namespace {
 
-constexpr size_t kBlock = 64 * 1024;  // a body sent in pieces goes in these
+// A body sent in pieces goes in blocks: the library sends one per turn of
+// its loop, which other connections' work on the same thread slows, so a
+// block is no smaller than needed to keep a large answer moving. One made
+// as it is read (the OPeNDAP field) holds its block; one already in memory
+// only passes through it. A reader that takes less than a block in
+// --timeout seconds is dropped.
+constexpr size_t kStreamBlock = 256 * 1024;
+constexpr size_t kCopyBlock = 1024 * 1024;
+// Bodies larger than this count against the answer memory.
+constexpr size_t kHeldBytes = 64 * 1024;
 // A body made whole up to this size goes whole: the library hands it to
 // the socket at once, which on the loopback takes it all, and it reaches a
 // balancer in front even if this process dies the next moment. Larger
@@ -267,7 +277,7 @@ MHD_Result send(HttpServer& server, MHD_Connection* connection, HttpServer::Stat
         size = response.body->size();
         // A body held for a reader counts against the answer memory; a
         // HEAD sends none.
-        if (size > kBlock && !head) {
+        if (size > kHeldBytes && !head) {
             if (!server.answers().hold(response.body.get())) {
                 server.app().metrics.refused_busy();
                 return send(server, connection, state, busy("the answers in flight hold all the memory set for them"),
@@ -280,7 +290,9 @@ MHD_Result send(HttpServer& server, MHD_Connection* connection, HttpServer::Stat
     MHD_Response* r = nullptr;
     const bool sending_in_blocks = sending->stream || size > kWholeBytes;
     if (sending_in_blocks) {
-        r = MHD_create_response_from_callback(size, kBlock, read_body, sending.get(), free_sending);
+        const size_t block = sending->stream ? kStreamBlock : kCopyBlock;
+        state.block = block;
+        r = MHD_create_response_from_callback(size, block, read_body, sending.get(), free_sending);
     } else {
         r = MHD_create_response_from_buffer_with_free_callback_cls(
             size, const_cast<char*>(sending->body->data()), free_sending, sending.get());
@@ -524,7 +536,7 @@ void HttpServer::sweep() {
             if (now - c->window < window) continue;
             // Closed under the library: its next write fails and it ends
             // the request as for any client that left.
-            if (sent - c->window_sent < kBlock && sent < state->bytes) ::shutdown(c->fd, SHUT_RDWR);
+            if (sent - c->window_sent < state->block && sent < state->bytes) ::shutdown(c->fd, SHUT_RDWR);
             c->window = now;
             c->window_sent = sent;
         }

@@ -631,11 +631,11 @@ HttpServer::HttpServer(App& app, Listener listener, bool quiet)
 bool HttpServer::drain(int32_t wait_seconds) {
     if (!daemon_) return true;
     app_.draining = true;
-    // Closed at once: a new connection is refused, not left in the
-    // backlog to be reset at the end.
+    // Shut at once, so that a new connection is refused, not left in the
+    // backlog to be reset at the end; closed only once the library has
+    // stopped, since its threads may still name it meanwhile.
     const MHD_socket fd = MHD_quiesce_daemon(daemon_);
-    if (fd != MHD_INVALID_SOCKET) ::close(fd);
-    listen_fd_ = -1;
+    if (fd != MHD_INVALID_SOCKET) ::shutdown(fd, SHUT_RDWR);
     auto wait = [this](Clock::duration limit) {
         const auto until = Clock::now() + limit;
         while (app_.metrics.in_flight.load() > 0 && Clock::now() < until)
@@ -651,6 +651,8 @@ bool HttpServer::drain(int32_t wait_seconds) {
     if (app_.metrics.jobs_running.load() + app_.metrics.jobs_queued.load() > 0) return false;
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    if (fd != MHD_INVALID_SOCKET) ::close(fd);
+    listen_fd_ = -1;
     return true;
 }
 

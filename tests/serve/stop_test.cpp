@@ -111,6 +111,8 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         {"above a limit", {"serve", "--grid", "grid.txt", "--timeout", "86401"},
          "--timeout: \"86401\" is not a whole number from 1 to 86400"},
         {"not whole", {"serve", "--grid", "grid.txt", "--cache", "1.5"}, "--cache: \"1.5\" is not a whole number"},
+        {"no answer memory", {"serve", "--grid", "grid.txt", "--answer-memory", "0"},
+         "--answer-memory: \"0\" is not a whole number from 1 to 1048576"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -142,6 +144,7 @@ TEST(ServeCommand, SettingsFromTheOptionsAndTheCores) {
         EXPECT_EQ(config.jobs, row.want_jobs) << row.jobs;
         EXPECT_EQ(config.queue, row.want_queue) << row.queue;
         EXPECT_EQ(config.job_threads, 6);
+        EXPECT_EQ(config.answer_bytes, size_t{512} << 20);
     }
 }
 

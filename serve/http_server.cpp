@@ -304,7 +304,7 @@ MHD_Result send(HttpServer& server, MHD_Connection* connection, HttpServer::Stat
     if (close) MHD_add_response_header(r, "Connection", "close");
     state.status = response.status;
     state.bytes = head || response.status == 304 ? 0 : size;
-    state.in_blocks = (sending_in_blocks) && !head;
+    state.in_blocks = sending_in_blocks && !head;
     const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(response.status), r);
     MHD_destroy_response(r);
     return queued;

@@ -10,8 +10,10 @@
 #include <libdap/Float64.h>
 #include <libdap/escaping.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -237,6 +239,15 @@ int hex_digit(char c) {
 
 // As sent or percent-encoded: libdap's decoding drops an encoded NUL, so
 // "lat%00junk" would pass for "latjunk".
+// A '%' not followed by two hex digits: decoders disagree on what it
+// stands for (libdap drops it), so it is refused.
+bool holds_bad_escape(std::string_view raw) {
+    for (size_t k = 0; k < raw.size(); ++k)
+        if (raw[k] == '%' && (k + 2 >= raw.size() || hex_digit(raw[k + 1]) < 0 || hex_digit(raw[k + 2]) < 0))
+            return true;
+    return false;
+}
+
 bool holds_control(std::string_view raw) {
     for (size_t k = 0; k < raw.size(); ++k) {
         int c = static_cast<unsigned char>(raw[k]);
@@ -348,6 +359,7 @@ Request::Request(Kind kind, std::string_view raw_query, uint64_t max_bytes) : ki
 
     // As libdap's own servers decode it: every escape but %20, which names
     // may hold.
+    if (holds_bad_escape(raw_query)) throw bad("a '%' not followed by two hex digits");
     if (holds_control(raw_query)) throw bad("holds a control character");
     const std::string constraint = libdap::www2id(std::string(raw_query), "%", "%20");
     if (const std::string problem = syntax_problem(constraint); !problem.empty()) throw bad(problem);
@@ -422,6 +434,15 @@ Answer Request::answer(const Values& values) {
     *body += "Data:\n";
     parsed_->source.values = &values;
     detail::XdrOutput out(*body);
+    serialize(out);
+    if (body->size() != bytes_)
+        throw Failure{500, "the answer came to " + std::to_string(body->size()) + " bytes, not the " +
+                               std::to_string(bytes_) + " announced"};
+    answer.body = std::move(body);
+    return answer;
+}
+
+void Request::serialize(detail::XdrOutput& out) {
     libdap::DDS& dds = *parsed_->dds;
     try {
         for (auto var = dds.var_begin(); var != dds.var_end(); ++var)
@@ -429,11 +450,74 @@ Answer Request::answer(const Values& values) {
     } catch (const libdap::Error& error) {
         throw Failure{500, "the answer could not be made: " + error.get_error_message()};
     }
-    if (body->size() != bytes_)
-        throw Failure{500, "the answer came to " + std::to_string(body->size()) + " bytes, not the " +
-                               std::to_string(bytes_) + " announced"};
-    answer.body = std::move(body);
-    return answer;
+}
+
+std::unique_ptr<Stream> Request::stream(std::shared_ptr<const Values> values) {
+    if (kind_ != Kind::dods) throw Failure{500, "only a .dods answer is streamed"};
+    auto stream = std::make_unique<Stream>();
+    std::string text = head_ + "Data:\n";
+    std::vector<std::pair<size_t, Slab>> deferred;
+    detail::XdrOutput out(text);
+    out.deferred = &deferred;
+    parsed_->source.deferred = true;
+    serialize(out);
+    uint64_t at = 0;
+    size_t text_at = 0;
+    for (const auto& [offset, slab] : deferred) {
+        stream->parts_.push_back({at, text_at, offset - text_at, std::nullopt});
+        at += offset - text_at;
+        text_at = offset;
+        stream->parts_.push_back({at, 0, slab.size() * sizeof(float), slab});
+        at += slab.size() * sizeof(float);
+    }
+    stream->parts_.push_back({at, text_at, text.size() - text_at, std::nullopt});
+    at += text.size() - text_at;
+    if (at != bytes_)
+        throw Failure{500, "the answer came to " + std::to_string(at) + " bytes, not the " + std::to_string(bytes_) +
+                               " announced"};
+    stream->size_ = at;
+    stream->text_ = std::move(text);
+    stream->values_ = std::move(values);
+    return stream;
+}
+
+size_t Stream::read(uint64_t at, char* out, size_t max) {
+    // About 64 kB of values a block, whole maps at a time.
+    constexpr uint64_t kBlockValues = 16 * 1024;
+    size_t done = 0;
+    while (done < max && at < size_) {
+        const auto next = std::upper_bound(parts_.begin(), parts_.end(), at,
+                                           [](uint64_t a, const Part& part) { return a < part.start; });
+        const Part& part = *std::prev(next);
+        const uint64_t in = at - part.start;
+        size_t n = 0;
+        if (!part.slab) {
+            n = static_cast<size_t>(std::min<uint64_t>(max - done, part.length - in));
+            std::memcpy(out + done, text_.data() + part.text_at + in, n);
+        } else {
+            const Slab& slab = *part.slab;
+            const uint64_t plane = static_cast<uint64_t>(slab.count(1)) * static_cast<uint64_t>(slab.count(2));
+            const uint64_t months = std::max<uint64_t>(1, kBlockValues / plane);
+            const uint64_t block_bytes = plane * months * sizeof(float);
+            const uint64_t first = in / block_bytes * block_bytes;
+            if (block_part_ != &part || block_start_ != first || block_.empty()) {
+                Slab some = slab;
+                some.start[0] = slab.start[0] + static_cast<int32_t>(first / (plane * sizeof(float))) * slab.stride[0];
+                some.stop[0] = std::min(slab.stop[0], some.start[0] + static_cast<int32_t>(months - 1) * slab.stride[0]);
+                std::vector<float> values(some.size());
+                values_->read(some, values.data());
+                block_.clear();
+                detail::XdrOutput(block_).put_floats(values.data(), values.size());
+                block_part_ = &part;
+                block_start_ = first;
+            }
+            n = static_cast<size_t>(std::min<uint64_t>(max - done, block_.size() - (in - first)));
+            std::memcpy(out + done, block_.data() + (in - first), n);
+        }
+        done += n;
+        at += n;
+    }
+    return done;
 }
 
 }  // namespace dap

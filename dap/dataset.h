@@ -9,8 +9,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dap {
+
+namespace detail {
+class XdrOutput;
+}
 
 inline constexpr int32_t kTimes = 1932, kLats = 55, kLons = 144;
 
@@ -63,6 +68,33 @@ std::string server_version();
 // The error in the protocol's own form, code and status alike.
 Answer error_answer(const Failure& failure);
 
+// A .dods answer made as it is read: its text and coordinates made at
+// once, pdsi's values read a few months at a time when their bytes are
+// asked for, so that a slow reader holds a block, not the field.
+class Stream {
+public:
+    uint64_t size() const { return size_; }
+    // Up to `max` bytes from `at`: how many. Throws Failure from the values.
+    size_t read(uint64_t at, char* out, size_t max);
+
+private:
+    friend class Request;
+    struct Part {
+        uint64_t start;  // in the answer
+        size_t text_at;  // the text's part before it, when no slab
+        uint64_t length;
+        std::optional<Slab> slab;
+    };
+    std::shared_ptr<const Values> values_;
+    std::string text_;  // the answer without pdsi's values
+    std::vector<Part> parts_;
+    uint64_t size_ = 0;
+    // The values last read, as sent: one part, a few months.
+    const Part* block_part_ = nullptr;
+    uint64_t block_start_ = 0;  // in its part, in bytes
+    std::string block_;
+};
+
 // One request: a fresh DDS with its constraint applied. The constructor
 // checks everything that does not need the values, so a request that
 // passes it fails afterwards only where the values do.
@@ -84,8 +116,12 @@ public:
 
     // The answer, made once. Throws Failure from `values`.
     Answer answer(const Values& values);
+    // The .dods answer as a stream reading `values` (kept) as it is sent.
+    std::unique_ptr<Stream> stream(std::shared_ptr<const Values> values);
 
 private:
+    void serialize(detail::XdrOutput& out);
+
     struct Parsed;
     Kind kind_;
     std::unique_ptr<Parsed> parsed_;

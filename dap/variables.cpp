@@ -66,7 +66,7 @@ FieldArray::FieldArray(const Source& source) : libdap::Array("pdsi", nullptr), s
 }
 
 bool FieldArray::read() {
-    if (read_p()) return true;
+    if (read_p() || source_->deferred) return true;
     if (!source_->values) throw libdap::InternalErr(__FILE__, __LINE__, "pdsi read with no values to read");
     const Slab slab = slab_of(*this);
     // Straight into libdap's buffer: the whole field is 61 MB.
@@ -79,12 +79,20 @@ bool FieldArray::read() {
 
 bool FieldArray::serialize(libdap::ConstraintEvaluator& eval, libdap::DDS& dds, libdap::Marshaller& m, bool ce_eval) {
     auto* out = dynamic_cast<XdrOutput*>(&m);
+    // Deferred whatever libdap marked as read: a Grid marks its parts.
+    if (out && out->deferred) {
+        const Slab slab = slab_of(*this);
+        out->put_int(static_cast<int>(slab.size()));
+        out->put_int(static_cast<int>(slab.size()));
+        out->deferred->emplace_back(out->size(), slab);
+        return true;
+    }
     if (!out || read_p()) return libdap::Array::serialize(eval, dds, m, ce_eval);
     if (!source_->values) throw libdap::InternalErr(__FILE__, __LINE__, "pdsi sent with no values to read");
-    const Values& values = *source_->values;
     const Slab slab = slab_of(*this);
-    values.prepare(slab);
     const auto count = static_cast<int>(slab.size());
+    const Values& values = *source_->values;
+    values.prepare(slab);
     out->put_int(count);
     out->put_int(count);
     const uint64_t plane = static_cast<uint64_t>(slab.count(1)) * static_cast<uint64_t>(slab.count(2));

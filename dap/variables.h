@@ -15,6 +15,7 @@ namespace dap::detail {
 // The request's values, set once the answer is being made.
 struct Source {
     const Values* values = nullptr;
+    bool deferred = false;  // pdsi's values are read as the answer is sent
 };
 
 // A coordinate, or with `bounds` its cells' edges [dim][nv], whose values

@@ -6,6 +6,10 @@
 #include <libdap/Marshaller.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "dap/dataset.h"
 
 namespace dap::detail {
 
@@ -29,6 +33,11 @@ public:
     void dump(std::ostream&) const override {}
     // Part of an array's values, after put_int of its count twice.
     void put_floats(const float* values, uint64_t count);
+    size_t size() const { return out_.size(); }
+
+    // When set, pdsi's values are left out and noted here with where
+    // they belong, to be read as the answer is sent.
+    std::vector<std::pair<size_t, Slab>>* deferred = nullptr;
 
 private:
     void put_u32(uint32_t value);

@@ -1,7 +1,8 @@
-// The server's router and query parser, in process, on arbitrary requests
-// as the HTTP library hands them over: the first line is the method, the
-// second the target as sent (path and query), the rest headers. Cheap
-// answers are made too, against a small generated grid.
+// The server's head checks, router and query parser, in process, on
+// arbitrary requests as the HTTP library hands them over: the first line is
+// the method (and a version after a blank), the second the target as sent,
+// the rest raw header lines, a line starting with a blank folded into the
+// one before. Cheap answers are made too, against a small generated grid.
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "fuzz/support.h"
 #include "serve/app.h"
 #include "serve/loaded_grid.h"
+#include "serve/request_checks.h"
 #include "serve/uri.h"
 #include "tools/grid_writer.h"
 
@@ -64,10 +66,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (data[k] == '\n') lines.emplace_back();
         else lines.back() += static_cast<char>(data[k]);
     }
+    serve::RequestHead head;
+    const size_t blank = lines[0].find(' ');
+    head.method = lines[0].substr(0, blank);
+    head.version = blank == std::string::npos ? "HTTP/1.1" : lines[0].substr(blank + 1);
+    for (size_t k = 2; k < lines.size(); ++k) {
+        if ((lines[k].starts_with(" ") || lines[k].starts_with("\t")) && !head.headers.empty()) {
+            head.headers.back().second += " " + lines[k].substr(1);
+            continue;
+        }
+        const size_t colon = lines[k].find(':');
+        if (colon == std::string::npos) continue;
+        std::string value = lines[k].substr(colon + 1);
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
+        head.headers.emplace_back(lines[k].substr(0, colon), value);
+    }
+    if (const auto refusal = serve::check_head(head)) {
+        if (refusal->status != 400 && refusal->status != 501) __builtin_trap();
+        return 0;
+    }
     serve::HttpRequest request;
-    request.method = lines[0];
-    const std::string target = lines.size() > 1 ? lines[1] : "/";
+    request.method = head.method;
+    const std::string target = serve::origin_form(lines.size() > 1 ? lines[1] : "/");
     const size_t mark = target.find('?');
+    if (mark != std::string::npos && serve::count_arguments(target.substr(mark + 1)) > serve::kMaxArguments) return 0;
     if (!serve::decode_path(target.substr(0, mark), request.path)) return 0;
     if (mark != std::string::npos) {
         request.raw_query = target.substr(mark + 1);
@@ -83,16 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             at = end + 1;
         }
     }
-    for (size_t k = 2; k < lines.size(); ++k) {
-        const size_t colon = lines[k].find(':');
-        if (colon == std::string::npos) continue;
-        const std::string name = lines[k].substr(0, colon), value = lines[k].substr(colon + 1);
+    for (const auto& [name, value] : head.headers) {
         if (name == "If-None-Match") request.if_none_match = value;
         if (name == "Accept-Encoding") request.accept_encoding = value;
         if (name == "Host") request.host = value;
     }
     serve::Routed routed = app->route(request);
     if (!routed.response && routed.work && !routed.long_job) routed.response = app->run(routed, app->budget(false));
+    if (routed.response) routed.response = serve::conditional(request.if_none_match, std::move(*routed.response));
     if (routed.response && routed.response->status >= 500 && routed.response->status != 503 &&
         routed.response->status != 504)
         __builtin_trap();  // nothing a client sends may fail the server

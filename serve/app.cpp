@@ -19,6 +19,11 @@ constexpr const char* kCacheControl = "public, max-age=86400";
 // Values read from the grid per request above which a box is worked on
 // by a job: about 500 cells over the whole span.
 constexpr int64_t kLongValues = 1'000'000;
+// What making an answer holds at its peak, a value: the text files made
+// together, each about 18 bytes a value, and the box's values read.
+constexpr uint64_t kMakingBytesPerValue = 32;
+// Answers past this size are compressed by a job.
+constexpr size_t kInlineZipBytes = 1 << 20;
 
 Response method_not_allowed() {
     Response response = plain(405, "method not allowed: GET or HEAD");
@@ -79,12 +84,16 @@ std::string App::etag_for(const std::string& key, bool weak) const {
     return (weak ? "W/" : "") + std::string(text);
 }
 
-bool App::is_long(const ExtractQuery& query, FileKind wanted) const {
-    if (Producer::needs_folder(query, wanted) || !grid_.sound()) return true;
+int64_t App::values_of(const ExtractQuery& query) const {
     const extract::Request r = query.request();
     const extract::Box box =
         extract::findbox(extract::GridAxes(), r.latmin, r.latmax, r.lonmin, r.lonmax);
-    return static_cast<int64_t>(box.nbox()) * 12 * (r.iyr2 - r.iyr1 + 1) > kLongValues;
+    return static_cast<int64_t>(box.nbox()) * 12 * (r.iyr2 - r.iyr1 + 1);
+}
+
+bool App::is_long(const ExtractQuery& query, FileKind wanted) const {
+    if (Producer::needs_folder(query, wanted) || !grid_.sound()) return true;
+    return values_of(query) > kLongValues;
 }
 
 Response App::run(const Routed& routed, const Budget& budget) const {
@@ -151,24 +160,11 @@ Routed App::route(const HttpRequest& request) {
     return now("other", plain(404, "not found"));
 }
 
-std::optional<Response> App::settled(const HttpRequest& request, const std::string& key, const std::string& etag,
-                                     bool text, const Fields& headers) {
+bool App::settled(const HttpRequest& request, const std::string& key, const std::string& etag, bool text,
+                  const Fields& headers, Routed& routed) {
     const bool zipped = text && accepts_gzip(request.accept_encoding);
-    if (none_match_hits(request.if_none_match, etag)) {
-        Response response;
-        response.status = 304;
-        response.set("ETag", etag);
-        response.set("Cache-Control", kCacheControl);
-        if (text) response.set("Vary", "Accept-Encoding");
-        return response;
-    }
-    auto body = cache_.find(key + (zipped ? "|gzip" : ""));
-    if (!body && zipped)  // made beside another file: kept plain only
-        if (const auto plain = cache_.find(key)) {
-            body = std::make_shared<const std::string>(gzip(*plain));
-            cache_.put(key + "|gzip", body);
-        }
-    if (body) {
+    auto respond = [this, none_match = request.if_none_match, etag, text, zipped,
+                    headers](std::shared_ptr<const std::string> body) {
         Response response;
         response.body = std::move(body);
         response.headers = headers;
@@ -177,9 +173,31 @@ std::optional<Response> App::settled(const HttpRequest& request, const std::stri
         response.set("Cache-Control", kCacheControl);
         if (text) response.set("Vary", "Accept-Encoding");
         if (zipped) response.set("Content-Encoding", "gzip");
-        return response;
+        // Only answers that succeeded are kept: a tag that matches one
+        // held here is a 304; any other waits for the answer.
+        return conditional(none_match, std::move(response));
+    };
+    if (auto body = cache_.find(key + (zipped ? "|gzip" : ""))) {
+        routed.response = respond(std::move(body));
+        return true;
     }
-    return std::nullopt;
+    const auto plain = zipped ? cache_.find(key) : nullptr;
+    if (!plain) return false;
+    // Made beside another file, kept plain only: compressed once and
+    // kept; a large one by a job, off the connection's thread.
+    auto zip = [this, key, plain, respond](const Budget&) {
+        auto body = std::make_shared<const std::string>(gzip(*plain));
+        cache_.put(key + "|gzip", body);
+        return respond(std::move(body));
+    };
+    if (plain->size() > kInlineZipBytes) {
+        routed.work = std::move(zip);
+        routed.long_job = true;
+        routed.memory = plain->size();
+    } else {
+        routed.response = zip(Budget{});
+    }
+    return true;
 }
 
 Response App::answer(std::shared_ptr<const std::string> body, const std::string& key, const std::string& etag,
@@ -213,11 +231,9 @@ Routed App::extract_file(const HttpRequest& request, const FileInfo& file) {
                                                   "; filename=\"" + file.name + "\""}};
     Routed routed;
     routed.route = "/extract/{file}";
-    if (auto done = settled(request, key, tag, file.text, headers)) {
-        routed.response = std::move(*done);
-        return routed;
-    }
+    if (settled(request, key, tag, file.text, headers, routed)) return routed;
     routed.long_job = is_long(query, file.kind);
+    routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;
     const FileKind kind = file.kind;
     routed.work = [this, query, kind, key, tag, zipped, text = file.text, headers](const Budget& budget) {
         Products made = producer_.make(query, kind, budget);
@@ -238,12 +254,10 @@ Routed App::extract_summary(const HttpRequest& request) {
     Fields headers = {{"Content-Type", "application/json"}};
     Routed routed;
     routed.route = "/extract";
-    if (auto done = settled(request, key, etag, false, headers)) {
-        routed.response = std::move(*done);
-        return routed;
-    }
+    if (settled(request, key, etag, false, headers, routed)) return routed;
     const FileKind kind = query.fill ? FileKind::qc : FileKind::tsf;
     routed.long_job = is_long(query, kind);
+    routed.memory = static_cast<uint64_t>(values_of(query)) * kMakingBytesPerValue;
     routed.work = [this, query, kind, key, etag, headers](const Budget& budget) {
         const Products made = producer_.make(query, kind, budget);
         for (const auto& [other, bytes] : made.files)

@@ -26,6 +26,7 @@ struct ServerConfig {
     int32_t dap_max_mb = 256;     // the largest /dap answer
     int32_t max_connections = 1000;
     int32_t max_per_client = 100;  // behind a balancer every client is the balancer
+    size_t answer_bytes = size_t{512} << 20;  // answers held for clients still reading them
 };
 
 // What a route gives: an answer now, or work for a job worker.
@@ -34,6 +35,7 @@ struct Routed {
     std::optional<Response> response;
     std::function<Response(const Budget&)> work;
     bool long_job = false;  // belongs in the job queue, not on a server thread
+    uint64_t memory = 0;    // what `work` holds at most while it makes the answer
 };
 
 class App {
@@ -54,13 +56,15 @@ private:
     Routed extract_file(const HttpRequest& request, const FileInfo& file);
     Routed extract_summary(const HttpRequest& request);
     Routed wms(const HttpRequest& request);  // in wms_route.cpp
-    // 304, or the answer from the cache, before any work.
-    std::optional<Response> settled(const HttpRequest& request, const std::string& key, const std::string& etag,
-                                    bool text, const Fields& headers);
+    // 304, or the answer from the cache (or its gzip, made from it), before
+    // any other work: true when `routed` is so answered.
+    bool settled(const HttpRequest& request, const std::string& key, const std::string& etag, bool text,
+                 const Fields& headers, Routed& routed);
     Response answer(std::shared_ptr<const std::string> body, const std::string& key, const std::string& etag,
                     bool text, bool gzip_wanted, Fields headers);
     std::string etag_for(const std::string& key, bool weak) const;
     bool is_long(const ExtractQuery& query, FileKind wanted) const;
+    int64_t values_of(const ExtractQuery& query) const;
 
     const LoadedGrid& grid_;
     ServerConfig config_;

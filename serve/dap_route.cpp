@@ -26,7 +26,7 @@ constexpr const char* kCacheControl = "public, max-age=86400";
 Response to_response(dap::Answer answer) {
     Response response;
     response.status = answer.status;
-    response.body = std::move(answer.body);
+    if (answer.body) response.body = std::move(answer.body);
     response.set("Content-Type", answer.content_type);
     if (!answer.description.empty()) response.set("Content-Description", answer.description);
     response.set("XDODS-Server", dap::server_version());
@@ -39,6 +39,35 @@ Response refused(const dap::Failure& failure) {
     response.set("Cache-Control", "no-store");
     return response;
 }
+
+// The values a stream reads as it is sent, with a budget of their own:
+// no deadline, since a reader too slow is closed by the server.
+class StreamValues : public dap::Values {
+public:
+    explicit StreamValues(const LoadedGrid& grid) : values_(grid, budget_) {}
+    void prepare(const dap::Slab& slab) const override { values_.prepare(slab); }
+    void read(const dap::Slab& slab, float* out) const override { values_.read(slab, out); }
+
+private:
+    Budget budget_;
+    GridValues values_;
+};
+
+class DapBody : public BodySource {
+public:
+    explicit DapBody(std::unique_ptr<dap::Stream> stream) : stream_(std::move(stream)) {}
+    uint64_t size() const override { return stream_->size(); }
+    size_t read(uint64_t at, char* out, size_t max) override {
+        try {
+            return stream_->read(at, out, max);
+        } catch (const dap::Failure& failure) {
+            throw HttpError{failure.status, failure.message};
+        }
+    }
+
+private:
+    std::unique_ptr<dap::Stream> stream_;
+};
 
 }  // namespace
 
@@ -57,14 +86,6 @@ Routed dap_route(const LoadedGrid& grid, const HttpRequest& request, const Serve
                   static_cast<unsigned long long>(
                       fnv1a(grid.identity() + "|" PDSI_VERSION "|dap|" + name + "?" + request.raw_query)));
     const std::string etag = tag;
-    if (none_match_hits(request.if_none_match, etag)) {
-        Response response;
-        response.status = 304;
-        response.set("ETag", etag);
-        response.set("Cache-Control", kCacheControl);
-        routed.response = std::move(response);
-        return routed;
-    }
     const std::string modified = http_date(grid.modified());
     auto finish = [etag, modified](dap::Answer answer) {
         Response response = to_response(std::move(answer));
@@ -80,6 +101,28 @@ Routed dap_route(const LoadedGrid& grid, const HttpRequest& request, const Serve
                                                 static_cast<uint64_t>(config.dap_max_mb) << 20);
     } catch (const dap::Failure& failure) {
         routed.response = refused(failure);
+        return routed;
+    }
+    // A request that parsed, on a sound grid, cannot fail: its 304 needs
+    // no work. Any other is answered first (a failure is no 304).
+    if (grid.sound() && none_match_hits(request.if_none_match, etag)) {
+        routed.response = conditional(request.if_none_match, finish(dap::Answer{}));
+        return routed;
+    }
+    // Values of the sound grid are a view of memory: sent as they are
+    // read, made on no worker and held by no connection.
+    if (grid.sound() && parsed->kind() == dap::Kind::dods && parsed->bytes() > kInlineBytes) {
+        try {
+            dap::Answer head;
+            head.status = 200;
+            head.description = "dods_data";
+            head.content_type = "application/octet-stream";
+            Response response = finish(std::move(head));
+            response.stream = std::make_shared<DapBody>(parsed->stream(std::make_shared<StreamValues>(grid)));
+            routed.response = std::move(response);
+        } catch (const dap::Failure& failure) {
+            routed.response = refused(failure);
+        }
         return routed;
     }
     routed.long_job = parsed->bytes() > kInlineBytes || (parsed->field() && !grid.sound());

@@ -1,10 +1,15 @@
 #pragma once
 // The App on a socket, through libmicrohttpd: a pool of threads for the
 // connections, long requests suspended while a job worker makes them.
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_set>
 
+#include "serve/answer_memory.h"
 #include "serve/app.h"
 #include "serve/job_queue.h"
 
@@ -37,16 +42,33 @@ public:
 
     // For the library's callbacks.
     struct State;
+    struct Connection;
     App& app() { return app_; }
     JobQueue& jobs() { return jobs_; }
+    AnswerMemory& answers() { return answers_; }
     bool quiet() const { return quiet_; }
+    void opened(Connection* connection);
+    void closed(Connection* connection);
+    void begin(Connection* connection, State* state);
+    // The request's end, whichever of the library's calls comes first.
+    void finish(Connection* connection, bool completed);
 
 private:
+    // Closes the sockets of clients that read less than a block in a
+    // timeout while an answer waits for them.
+    void sweep();
+
     App& app_;
     JobQueue jobs_;
+    AnswerMemory answers_;
     bool quiet_;
     int listen_fd_ = -1;
     MHD_Daemon* daemon_ = nullptr;
+    std::mutex connections_mutex_;
+    std::unordered_set<Connection*> connections_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread sweeper_;
 };
 
 }  // namespace serve

@@ -65,4 +65,15 @@ bool none_match_hits(std::string_view header, std::string_view etag) {
     return false;
 }
 
+Response conditional(const std::string& if_none_match, Response response) {
+    const std::string* etag = response.header("ETag");
+    if (response.status < 200 || response.status > 299 || !etag || !none_match_hits(if_none_match, *etag))
+        return response;
+    Response unchanged;
+    unchanged.status = 304;
+    for (const char* name : {"ETag", "Cache-Control", "Vary", "Last-Modified"})
+        if (const std::string* value = response.header(name)) unchanged.set(name, *value);
+    return unchanged;
+}
+
 }  // namespace serve

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "extract/grid_axes.h"
 #include "extract/readgrid.h"
@@ -59,7 +60,9 @@ int copy_into_memory(const std::string& path, uint64_t& size) {
 std::unique_ptr<LoadedGrid> LoadedGrid::load(const std::string& path, int32_t threads) {
     const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<LoadedGrid> grid(new LoadedGrid);
-    grid->name_ = path;
+    // What clients see: where the server keeps its files is no business
+    // of theirs.
+    grid->name_ = std::filesystem::path(path).filename().string();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) throw LoadError{path + ": " + std::strerror(errno)};
     if (S_ISDIR(st.st_mode)) throw LoadError{path + ": is a directory"};

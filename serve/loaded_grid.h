@@ -37,7 +37,7 @@ public:
     BoxData read(int32_t iyr1, int32_t iyr2, const extract::Box& box, int32_t threads,
                  textio::Progress* progress = nullptr) const;
 
-    const std::string& name() const { return name_; }  // as given at start
+    const std::string& name() const { return name_; }  // the file's name, without its folder
     // True when the whole grid read without a fault: every request is
     // then a view of the store.
     bool sound() const { return store_ != nullptr; }

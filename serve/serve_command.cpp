@@ -97,6 +97,7 @@ ServerConfig server_config(const ServeOptions& o, int32_t cores) {
     config.job_threads = cores;
     config.max_connections = o.max_connections;
     config.max_per_client = o.max_per_client;
+    config.answer_bytes = static_cast<size_t>(o.answer_mb) << 20;
     return config;
 }
 
@@ -108,7 +109,8 @@ cli::Extension serve_extension(ServeOptions& o) {
             "Example:\n"
             "  pdsi serve --grid pdsisc1850-2010.txt --listen 127.0.0.1:8080\n"
             "  curl 'http://127.0.0.1:8080/extract/MonthlyPDSI.tsf?years=1901:2010&lat=31.25:41.25&lon=-98.75:-88.75&max_missing=0.5'\n"
-            "Stops on SIGTERM or SIGINT after the requests in flight. Exit status: 0 after a stop,\n"
+            "Stops on SIGTERM, SIGINT, SIGQUIT, SIGUSR1 or SIGUSR2 after the requests in flight;\n"
+            "SIGHUP is logged and changes nothing. Exit status: 0 after a stop,\n"
             "2 when the grid cannot be loaded or the address cannot be listened on.");
         sub->add_option("--grid", o.grid, "The grid file")->capture_default_str()->type_name("FILE");
         sub->add_option("--listen", o.listen, "Address and port; port 0 picks a free one")
@@ -144,6 +146,11 @@ cli::Extension serve_extension(ServeOptions& o) {
             ->capture_default_str()
             ->type_name("MB")
             ->check(whole(1, 1 << 20));
+        sub->add_option("--answer-memory", o.answer_mb,
+                        "Megabytes of answers held for clients still reading them; past it, 503")
+            ->capture_default_str()
+            ->type_name("MB")
+            ->check(whole(1, 1 << 20));
         sub->add_flag("-q,--quiet", o.quiet, "No log lines");
         return sub;
     };
@@ -154,10 +161,12 @@ cli::Extension serve_extension(ServeOptions& o) {
 int run_serve(const ServeOptions& o) {
     // Every thread started from here on inherits the mask, so the signals
     // come only to sigwait below.
+    // A signal that would end the process at once instead stops it after
+    // the requests in flight; SIGHUP (a reload elsewhere) changes nothing.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGTERM);
-    sigaddset(&stop_signals, SIGINT);
+    for (const int number : {SIGTERM, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGHUP})
+        sigaddset(&stop_signals, number);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     // A file limit reached in the temporary folder is a failed write, not
@@ -206,7 +215,8 @@ int run_serve(const ServeOptions& o) {
         std::printf("pdsi serve: listening on http://%s/\n", listener.shown.c_str());
         std::fflush(stdout);
         int signal_number = 0;
-        sigwait(&stop_signals, &signal_number);
+        while (sigwait(&stop_signals, &signal_number) == 0 && signal_number == SIGHUP)
+            if (!o.quiet) std::cerr << "pdsi serve: SIGHUP: nothing to reload; serving on\n";
         if (!o.quiet) std::cerr << "pdsi serve: stopping after the requests in flight\n";
         if (!server.drain(config.timeout_seconds)) {
             std::cerr << "pdsi serve: a job did not stop in time; its client gets no answer\n";

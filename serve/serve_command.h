@@ -19,6 +19,7 @@ struct ServeOptions {
     int32_t dap_max_mb = 256;
     int32_t max_connections = 1000;
     int32_t max_per_client = 100;
+    int32_t answer_mb = 512;
     bool quiet = false;
 };
 
@@ -29,7 +30,8 @@ ServerConfig server_config(const ServeOptions& options, int32_t cores);
 // The subcommand for cli::run_command, bound to `options`.
 cli::Extension serve_extension(ServeOptions& options);
 
-// Loads, listens, serves until SIGTERM or SIGINT; returns the exit status.
+// Loads, listens, serves until a signal to stop (SIGTERM, SIGINT and the
+// like; SIGHUP only logs); returns the exit status.
 int run_serve(const ServeOptions& options);
 
 }  // namespace serve

@@ -85,10 +85,7 @@ Routed App::wms(const HttpRequest& request) {
     const std::string etag = etag_for(key, false);
     const std::string tag = zipped ? etag.substr(0, etag.size() - 1) + "-gzip\"" : etag;
     const Fields headers = {{"Content-Type", type}};
-    if (auto done = settled(request, key, tag, text, headers)) {
-        routed.response = std::move(*done);
-        return routed;
-    }
+    if (settled(request, key, tag, text, headers, routed)) return routed;
     routed.long_job = r.kind == Kind::map && int64_t{r.map.frame.width} * r.map.frame.height > kLongPixels;
     routed.work = [this, r, key, tag, text, zipped, headers, host = request.host](const Budget&) {
         std::string body;

@@ -186,6 +186,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"percent-encoded NUL", ".dods?lat%00,lon", 400, "control character"},
         {"NUL after a name", ".dds?lat%00", 400, "control character"},
         {"a lone percent", ".dods?lat%", 400, "constraint: "},
+        {"a malformed escape", ".dods?lat%zz", 400, "not followed by two hex digits"},
+        {"half an escape", ".dods?lat%g0,lon", 400, "not followed by two hex digits"},
         {"percent-encoded tab", ".dods?lat%09", 400, "control character"},
         {"percent-encoded line feed", ".dods?lat%0a", 400, "control character"},
         {"percent-encoded DEL", ".dods?lat%7f", 400, "control character"},
@@ -208,6 +210,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
                 << reply.body;
             EXPECT_EQ(reply.header("content-description"), "dods_error");
             EXPECT_EQ(reply.header("cache-control"), "no-store");
+            EXPECT_EQ(fetch(server_->base + row.target, {"If-None-Match: *"}).status, row.status)
+                << "a failure is no 304";
         }
     }
     EXPECT_EQ(fetch(server_->base + ".dds", {}, "POST").status, 405);
@@ -430,7 +434,8 @@ TEST_F(DapServer, DamagedGridsGiveTheCommandsOutcome) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const Running damaged(*dir_ / row.grid, *dir_ / "tmp");
-        std::vector<std::string> args{"extract", "--grid", (*dir_ / row.grid).string(), "--out",
+        // The grid named as the server names it, without its folder.
+        std::vector<std::string> args{"extract", "--grid", row.grid, "--out",
                                       (*dir_ / "damaged").string(), "-q", "--max-missing", "1.01"};
         args.insert(args.end(), row.options.begin(), row.options.end());
         const auto command = testsupport::run_pdsi(dir_->path(), args);

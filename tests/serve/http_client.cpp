@@ -76,7 +76,8 @@ std::string raw_exchange(int port, const std::string& request, const std::string
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
         }
-        ::shutdown(fd, SHUT_WR);
+        // No half-close: the server takes the end of a client's sending for
+        // its leaving. Requests here ask for the connection's close.
         char buffer[65536];
         for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
     }

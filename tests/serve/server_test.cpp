@@ -2,6 +2,9 @@
 // `pdsi extract` writes for the same request, on sound and damaged grids;
 // bad requests get their status and one line naming the parameter.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +13,7 @@
 #include <thread>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -110,7 +114,8 @@ protected:
     // Returns the command's exit status.
     static int expect_same_as_command(const Running& server, const fs::path& grid, const Request& r) {
         const fs::path out = *dir_ / "cmd" / r.name;
-        std::vector<std::string> args{"extract", "--grid", grid.string(), "--out", out.string(), "--quiet",
+        // Named without its folder, as the server names it (the command runs there).
+        std::vector<std::string> args{"extract", "--grid", grid.filename().string(), "--out", out.string(), "--quiet",
                                       "--format", "netcdf,csv", "--report", "--area"};
         args.insert(args.end(), r.options.begin(), r.options.end());
         const testsupport::RunResult command = testsupport::run_pdsi(dir_->path(), args);
@@ -132,6 +137,8 @@ protected:
             }
             if (command.status != 0) {
                 EXPECT_EQ(reply.status, 422);
+                EXPECT_EQ(fetch(server.base + "/extract/" + file + "?" + r.query, {"If-None-Match: *"}).status, 422)
+                    << "a failure is no 304";
                 const std::string prefix = "pdsi extract: error: ";
                 EXPECT_EQ(command.err.rfind(prefix, 0), 0u) << command.err;
                 EXPECT_EQ(reply.body, command.err.substr(prefix.size()));
@@ -337,6 +344,40 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     for (const auto& [years, status] : {std::pair{"1850:1987", 200}, std::pair{"1850:1988", 503}})
         EXPECT_EQ(fetch(sound.base + "/extract?lat=-30:42&lon=0:47&max_missing=0.5&years=" + years).status, status)
             << years;
+}
+
+// A client that leaves while its job waits: the job is dropped when its
+// turn comes, and counted with status 0.
+TEST_F(ServerTest, AQueuedJobOfAClientGoneIsDropped) {
+    const Running server(*dir_ / "short.txt", *dir_ / "tmp", config(4));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(server.server->jobs().try_reserve());
+    server.server->jobs().push([released] { released.wait(); });  // the only worker, held
+    const int port = std::stoi(server.base.substr(server.base.rfind(':') + 1));
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const std::string request =
+            "GET /extract/MonthlyPDSI_QC.tsf?years=1850:1852&lat=0:20&lon=0:20&max_missing=0.5&fill=1850:1852"
+            " HTTP/1.1\r\nHost: x\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        for (int k = 0; k < 200 && server.app->metrics.jobs_queued.load() == 0; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::close(fd);
+    }
+    release.set_value();
+    const std::string gone = "pdsi_http_requests_total{route=\"/extract/{file}\",code=\"0\"} 1";
+    std::string metrics;
+    for (int k = 0; k < 200 && metrics.find(gone) == std::string::npos; ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        metrics = fetch(server.base + "/metrics").body;
+    }
+    EXPECT_NE(metrics.find(gone), std::string::npos) << metrics;
 }
 
 // The metrics count a refusal under the route it was meant for.

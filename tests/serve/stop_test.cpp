@@ -1,7 +1,10 @@
 // The real `pdsi serve`: its settings and start-up refusals, its log, and a
 // stop by SIGTERM with a request in flight.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -110,6 +113,8 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         {"above a limit", {"serve", "--grid", "grid.txt", "--timeout", "86401"},
          "--timeout: \"86401\" is not a whole number from 1 to 86400"},
         {"not whole", {"serve", "--grid", "grid.txt", "--cache", "1.5"}, "--cache: \"1.5\" is not a whole number"},
+        {"no answer memory", {"serve", "--grid", "grid.txt", "--answer-memory", "0"},
+         "--answer-memory: \"0\" is not a whole number from 1 to 1048576"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -141,6 +146,7 @@ TEST(ServeCommand, SettingsFromTheOptionsAndTheCores) {
         EXPECT_EQ(config.jobs, row.want_jobs) << row.jobs;
         EXPECT_EQ(config.queue, row.want_queue) << row.queue;
         EXPECT_EQ(config.job_threads, 6);
+        EXPECT_EQ(config.answer_bytes, size_t{512} << 20);
     }
 }
 
@@ -189,6 +195,61 @@ TEST(ServeCommand, SigtermLetsTheRequestInFlightFinish) {
     EXPECT_FALSE(holds_pdsi_folder(dir.path()));
 }
 
+// SIGHUP changes nothing; SIGUSR1 (and the like) stops as SIGTERM does:
+// the request in flight is answered, the folder removed, status 0.
+TEST(ServeCommand, OtherSignalsLetTheRequestInFlightFinish) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0"}, dir.path(),
+                   dir / "err.txt");
+    const std::string base = "http://127.0.0.1:" + std::to_string(port_of(server.first_line()));
+    for (const int signal_number : {SIGHUP, SIGUSR1}) {
+        SCOPED_TRACE(signal_number);
+        const std::string job = "/extract/MonthlyPDSI_QC.tsf?years=1850:1852&lon=-40:60&max_missing=0.5&fill=1850:1852"
+                                "&lat=-20:" + std::to_string(signal_number);
+        auto answer = std::async(std::launch::async, [&] { return serve_test::fetch(base + job); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(server.pid, signal_number);
+        EXPECT_EQ(answer.get().status, 200);
+    }
+    EXPECT_EQ(server.wait(), 0);
+    EXPECT_FALSE(holds_pdsi_folder(dir.path()));
+    const std::string log = testsupport::read_file(dir / "err.txt");
+    EXPECT_NE(log.find("pdsi serve: SIGHUP: nothing to reload; serving on\n"), std::string::npos) << log;
+}
+
+// During the drain the listening socket is closed: a new connection is
+// refused at once, not held in the backlog and reset at the end.
+TEST(ServeCommand, ANewConnectionDuringTheDrainIsRefused) {
+    const testsupport::TempDir dir;
+    tools::write_grid_file((dir / "grid.txt").string(), tools::kMonths, cli_test::grid_value);
+    Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet",
+                    "--timeout", "3"},
+                   dir.path());
+    const int port = port_of(server.first_line());
+    // A reader that takes nothing of the 61 MB field keeps the drain going.
+    const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string request = "GET /dap/pdsi.dods?pdsi.pdsi HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(::send(stalled, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(server.pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int late = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool connected = ::connect(late, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    EXPECT_FALSE(connected) << "the drain took a new connection";
+    EXPECT_EQ(::waitpid(server.pid, nullptr, WNOHANG), 0) << "the drain was over already";
+    ::close(late);
+    EXPECT_EQ(server.wait(), 0);
+    ::close(stalled);
+}
+
 TEST(ServeCommand, ARestartClearsWhatAKilledRunLeft) {
     const testsupport::TempDir dir;
     tools::write_grid_file((dir / "grid.txt").string(), cli_test::kGridMonths, cli_test::grid_value);
@@ -233,11 +294,16 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
     };
     const std::string end = " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     const Row rows[] = {
-        {"127.0.0.1", "GET /a\x1f b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1f b~\\x7f\\x80\\x5c\\x22c 404 10 "},
+        {"127.0.0.1", "GET /a\x1f" "b~\x7f\x80\\\"c" + end, " 127.0.0.1 GET /a\\x1fb~\\x7f\\x80\\x5c\\x22c 404 10 "},
         {"127.0.0.1", "G\x01T /health" + end, " 127.0.0.1 G\\x01T /health 405 "},
         {"127.0.0.1", "HEAD /health" + end, " 127.0.0.1 HEAD /health 200 0 "},
         {"127.0.0.1", "GET /" + std::string(70000, 'a') + end, "pdsi serve: Error processing request"},
         {"::1", "GET /health" + end, " ::1 GET /health 200 3 "},
+        {"127.0.0.1", "GET /health HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: 10.0.0.1, 203.0.113.7\r\n"
+                      "Connection: close\r\n\r\n",
+         " 203.0.113.7 GET /health 200 3 "},
+        {"127.0.0.1", "GET /health HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: forged line\r\nConnection: close\r\n\r\n",
+         " 127.0.0.1 GET /health 200 3 "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.logged);

@@ -220,8 +220,9 @@ TEST_F(ZarrServer, DamagedGridsServeTheirMetadataAndFailWhereTheDamageIs) {
     // Cut short: 36 months.
     tools::write_grid_file((*dir_ / "short.txt").string(), 36, grid_value);
     const Running damaged(*dir_ / "short.txt", *dir_ / "tmp");
+    // Named without its folder, as the server names it (the command runs there).
     const auto command = testsupport::run_pdsi(
-        dir_->path(), {"extract", "--grid", (*dir_ / "short.txt").string(), "--out", (*dir_ / "damaged").string(),
+        dir_->path(), {"extract", "--grid", "short.txt", "--out", (*dir_ / "damaged").string(),
                        "-q", "--years", "1850:1853", "--lat=-58.75:-38.75", "--lon=-178.75:-141.25", "--max-missing", "1.01"});
     ASSERT_EQ(command.status, 1);
     const std::string prefix = "pdsi extract: error: ";

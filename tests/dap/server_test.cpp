@@ -196,6 +196,7 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"an encoded space, kept so", ".dods?lat%20", 400, "',' expected at character 4"},
         {"a missing name", ".dods?lat,,lon", 400, "a variable name expected at character 5"},
         {"an index of nine digits", ".dods?lat[999999999]", 400, "do not match the array"},
+        {"an index of ten digits", ".dods?lat[1000000000]", 400, "an index of 10 digits"},
         {"another response", ".ascii?lat", 404, "not found"},
         {"another dataset", "x.dods", 404, "not found"},
     };

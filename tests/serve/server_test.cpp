@@ -242,6 +242,7 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         {"dashes", "--years=1850:2010&max_missing=0.5", 400, "unknown parameter \"--years\""},
         {"plus is a space", "years=1900:1901&max_missing=0.5&lat=+10:20", 400, "lat: \" 10\" is not a number"},
         {"a space in a name", "years=1900:1901&max_missing=0.5&my+colour=red", 400, "unknown parameter \"my colour\""},
+        {"bytes beyond ASCII in a name", "years=1900:1901&max_missing=0.5&caf%C3%A9~=1", 400, "unknown parameter \"caf??~\""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -344,6 +345,25 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     for (const auto& [years, status] : {std::pair{"1850:1987", 200}, std::pair{"1850:1988", 503}})
         EXPECT_EQ(fetch(sound.base + "/extract?lat=-30:42&lon=0:47&max_missing=0.5&years=" + years).status, status)
             << years;
+}
+
+TEST_F(ServerTest, AJobThatWaitedPastItsTimeAsksToComeBack) {
+    serve::ServerConfig c = config();
+    c.timeout_seconds = 1;
+    const Running server(*dir_ / "short.txt", *dir_ / "tmp", c);
+    // The only worker, held for longer than the request may wait.
+    std::promise<void> started;
+    ASSERT_TRUE(server.server->jobs().try_reserve());
+    server.server->jobs().push([&started] {
+        started.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    });
+    started.get_future().wait();
+    const Reply reply =
+        fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851");
+    EXPECT_EQ(reply.status, 503) << reply.body;
+    EXPECT_NE(reply.body.find("waited longer than 1 s"), std::string::npos) << reply.body;
+    EXPECT_EQ(reply.header("retry-after"), "5");
 }
 
 // A client that leaves while its job waits: the job is dropped when its

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "extract/grid_axes.h"
+#include "formats/json_text.h"
 #include "serve/gzip.h"
 #include "serve/more_routes.h"
 
@@ -31,22 +32,7 @@ Response method_not_allowed() {
     return response;
 }
 
-std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+using formats::json_string;
 
 std::string json_real(float value) {
     char text[32];

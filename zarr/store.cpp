@@ -14,6 +14,7 @@
 
 #include "extract/grid_axes.h"
 #include "formats/cf_attributes.h"
+#include "formats/json_text.h"
 #include "formats/time_axis.h"
 #include "maps/crs.h"
 
@@ -34,22 +35,7 @@ constexpr int kLevel = 5;
 constexpr const char* kCodec = "lz4";
 constexpr float kFill = extract::kMissing;
 
-std::string json_string(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+using formats::json_string;
 
 // The shortest text that reads back as the same double, with a point so
 // that JSON readers keep it a real.

@@ -254,9 +254,9 @@ def parse_id(site):
     return rel, int(line), int(col), old, new
 
 
-def rewrite(text, col, spec):
-    """The line with the span-rewriting operator of spec applied at col."""
-    name, arg = spec.split("=", 1)
+def rewrite(text, col, operator):
+    """The line with the span-rewriting operator (NAME=ARG) applied at col."""
+    name, arg = operator.split("=", 1)
     start = col - 1
     if name == "op":
         return text[:start] + arg + text[start + 1:]

@@ -196,6 +196,11 @@ def other_sites(text, clean, operators):
             if close < 0:
                 continue
             cond = line[open_at + 1:close]
+            # `if (init; cond)`: the condition is what follows the init.
+            init = cond.find("; ")
+            if init >= 0:
+                open_at += init + 2
+                cond = cond[init + 2:]
             if not cond.strip() or cond.strip() in ("true", "false"):
                 continue
             col, n = open_at + 2, len(cond)

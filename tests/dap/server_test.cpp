@@ -174,6 +174,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"too few indices", ".dods?pdsi[0][0]", 400, "number of dimensions"},
         {"unclosed bracket", ".dods?pdsi.pdsi[0][0][0", 400, "']' expected at character 18"},
         {"a selection", ".dods?lat&lat>3", 400, "a selection"},
+        {"a selection alone", ".dods?&lat>3", 400, "a selection"},
+        {"empty brackets", ".dods?lat[]", 400, "an index expected at character 5"},
         {"a function", ".dods?version()", 400, "a function call"},
         {"huge index", ".dods?lat[99999999999999999999]", 400, "an index of 20 digits"},
         {"index at INT_MAX", ".dods?lat[2147483647]", 400, "constraint: "},

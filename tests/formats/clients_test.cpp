@@ -43,22 +43,8 @@ const RunCase kRuns[] = {
      false, 0, 0, 0, false, ""},
 };
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-Output shell(const std::string& command) {
-    Output out;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.text.append(buf, n);
-    const int status = pclose(pipe);
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
+using testsupport::Output;
+using testsupport::shell;
 
 bool have(const std::string& probe) { return shell(probe + " >/dev/null").status == 0; }
 

@@ -54,4 +54,12 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 // The file beside the test sources: tests/<relative>.
 std::filesystem::path source_path(const std::string& relative);
 
+// A shell command's exit status (-1 when it did not exit) and its output
+// and error stream together.
+struct Output {
+    int status = -1;
+    std::string text;
+};
+Output shell(const std::string& command);
+
 }  // namespace testsupport

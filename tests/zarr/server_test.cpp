@@ -52,21 +52,8 @@ struct Running {
     ~Running() { server->drain(1); }
 };
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-Output shell(const std::string& command) {
-    Output out;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.text.append(buf, n);
-    const int status = ::pclose(pipe);
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
-}
+using testsupport::Output;
+using testsupport::shell;
 
 const std::string kPython = "/usr/bin/python3";
 

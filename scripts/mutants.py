@@ -5,15 +5,28 @@
   mutants.py apply SRC ID              writes the mutant of ID into SRC (a copy)
   mutants.py sync ROOT SRC             copies the tree into SRC, touching only
                                        files whose content differs
+  mutants.py covermap BUILD SRC PROGRAM TIMEOUT OUT
+                                       runs each test of PROGRAM (a coverage build's)
+                                       alone and writes, for each line of SRC that
+                                       has code, the tests that ran it
+  mutants.py stamp ROOT                a digest of what the coverage maps depend on
+  mutants.py covering MAP... SITE      the gtest filter of the tests that ran the
+                                       site's line, one line a program; "*" when the
+                                       line has no code of its own (a constant's
+                                       definition, a template never built)
 
 A site id is FILE:LINE:COL:FROM/TO (+1/ drops a ' + 1') or, for the operators
 that rewrite a span, FILE:LINE:COL:NAME=LEN[=VALUE]; ids only move when the file
 is edited. Each id belongs to one family (see FAMILIES), printed by `family`.
 """
+import json
 import os
 import re
+import signal
 import struct
+import subprocess
 import sys
+import tempfile
 
 RELATIONAL = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
 
@@ -334,6 +347,107 @@ def sync(root, src):
                 os.chmod(b, os.stat(a).st_mode)
 
 
+def gcov_lines(build, src):
+    """{rel:line: executed?} for the lines of src with code, from the build's .gcda files."""
+    gcda = [os.path.abspath(os.path.join(d, f)) for d, _, fs in os.walk(build) for f in fs if f.endswith(".gcda")]
+    lines = {}
+    if not gcda:
+        return lines
+    prefix = os.path.realpath(src) + os.sep
+    with tempfile.TemporaryDirectory() as tmp:
+        out = subprocess.run(["gcov", "--json-format", "--stdout"] + gcda, cwd=tmp,
+                             capture_output=True, text=True).stdout
+    decoder, at = json.JSONDecoder(), 0
+    while True:
+        while at < len(out) and out[at].isspace():
+            at += 1
+        if at >= len(out):
+            break
+        doc, at = decoder.raw_decode(out, at)
+        for f in doc.get("files", []):
+            path = os.path.realpath(f["file"] if os.path.isabs(f["file"]) else os.path.join(doc.get("current_working_directory", ""), f["file"]))
+            if not path.startswith(prefix) or "/tests/" in path[len(prefix) - 1:]:
+                continue
+            rel = path[len(prefix):]
+            for ln in f.get("lines", []):
+                key = f"{rel}:{ln['line_number']}"
+                lines[key] = lines.get(key, False) or ln["count"] > 0
+    return lines
+
+
+def covermap(build, src, program, timeout, out_path):
+    """Which tests of program run each line: one gtest process a test, counters cleared between."""
+    program = os.path.abspath(program)
+    tests_dir = os.path.dirname(program)
+    listing = subprocess.run([program, "--gtest_list_tests"], cwd=tests_dir, capture_output=True, text=True).stdout
+    tests, suite = [], None
+    for line in listing.split("\n"):
+        if not line.strip() or line.startswith("Running main"):
+            continue
+        if not line.startswith(" "):
+            suite = line.split()[0]
+        else:
+            tests.append(suite + line.split()[0])
+    ran = {}
+    env = dict(os.environ, PDSI_TEST_THREADS="1")
+    for t in tests:
+        for d, _, fs in os.walk(build):
+            for f in fs:
+                if f.endswith(".gcda"):
+                    os.unlink(os.path.join(d, f))
+        p = subprocess.Popen([program, "--gtest_filter=" + t], cwd=tests_dir, env=env, start_new_session=True,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            p.wait(timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
+        for key, hit in gcov_lines(build, src).items():
+            ran.setdefault(key, [])
+            if hit:
+                ran[key].append(t)
+    with open(out_path + ".part", "w") as f:
+        for key in sorted(ran):
+            f.write(key + "\t" + ":".join(ran[key]) + "\n")
+    os.replace(out_path + ".part", out_path)
+
+
+def stamp(root):
+    """A digest of what a coverage build builds and runs: the tree without
+    its docs and scripts, whose edits leave the maps as they are."""
+    h = __import__("hashlib").sha1()
+    for dirpath, dirnames, filenames in os.walk(root):
+        rel_dir = os.path.relpath(dirpath, root)
+        if rel_dir == ".":
+            dirnames[:] = [d for d in dirnames if d not in ("build", "docs", "scripts")]
+        dirnames[:] = sorted(d for d in dirnames if not d.startswith(".") and (rel_dir, d) != ("tests", "scripts"))
+        for name in sorted(filenames):
+            path = os.path.join(dirpath, name)
+            h.update(os.path.relpath(path, root).encode() + b"\0")
+            with open(path, "rb") as f:
+                h.update(f.read())
+    return h.hexdigest()
+
+
+def covering(maps, site):
+    """One gtest filter a map (a program): the tests that ran the site's line,
+    "-" for none, "*" when no map knows the line as code."""
+    rel, line = site.split(":")[:2]
+    key = f"{rel}:{line}\t"
+    found = []
+    for m in maps:
+        hit = None
+        with open(m) as f:
+            for row in f:
+                if row.startswith(key):
+                    hit = row[len(key):].strip()
+                    break
+        found.append(hit)
+    if all(h is None for h in found):
+        return ["*"] * len(maps)
+    return [h if h else "-" for h in found]
+
+
 def main():
     cmd = sys.argv[1]
     if cmd == "sites":
@@ -355,6 +469,13 @@ def main():
         apply(sys.argv[2], sys.argv[3])
     elif cmd == "sync":
         sync(sys.argv[2], sys.argv[3])
+    elif cmd == "covermap":
+        covermap(sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5]), sys.argv[6])
+    elif cmd == "stamp":
+        print(stamp(sys.argv[2]))
+    elif cmd == "covering":
+        for f in covering(sys.argv[2:-1], sys.argv[-1]):
+            print(f)
     elif cmd == "line":
         rel, line, _, _, _ = parse_id(sys.argv[3])
         with open(os.path.join(sys.argv[2], rel)) as f:

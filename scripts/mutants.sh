@@ -3,7 +3,8 @@
 # mutant per site, each built and tested in a copy of the tree, so the tree
 # this runs from is never touched. By hand, not in CI: it takes hours.
 #
-#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--operators f,...] [--list] [--full] [--build DIR]
+#   scripts/mutants.sh [--files a,b,...] [--sites id,...] [--operators f,...] [--list] [--full]
+#                      [--every-test] [--build DIR]
 #
 # --files  paths or prefixes (qc/, numeric/htdql.cpp); default: every file below
 # --sites  site ids or their prefixes (qc/outlier_screen.cpp:141)
@@ -13,13 +14,16 @@
 #          the equivalents list's lines that meet no site (status 4)
 # --full   every mutant also meets the whole suite, not only the test
 #          programs of its folder and of those above it
+# --every-test  each program runs all its tests; by default a mutant meets
+#          only the tests that ran its line in a coverage build (one that
+#          ran in none is "uncovered", a survivor, and costs no build)
 # Site ids are FILE:LINE:COL:FROM/TO or FILE:LINE:COL:NAME=LEN[=VALUE]. scripts/mutants-equivalent.txt lists
 # mutants no input can tell apart, with the reason; they are skipped.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 work="$root/build/mutants"
-files_opt="" sites_opt="" operators_opt="" list_only=0 full=0
+files_opt="" sites_opt="" operators_opt="" list_only=0 full=0 every_test=0
 build_timeout=${MUTANT_BUILD_TIMEOUT:-600}
 test_timeout=${MUTANT_TEST_TIMEOUT:-60}
 while [ $# -gt 0 ]; do
@@ -33,13 +37,14 @@ while [ $# -gt 0 ]; do
         --build) work=$2; shift 2 ;;
         --list) list_only=1; shift ;;
         --full) full=1; shift ;;
-        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        --every-test) every_test=1; shift ;;
+        -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "mutants.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
 
 default_files="qc numeric extract/box.cpp extract/screen.cpp textio/editors.cpp textio/plain_fields.h
-               runfiles cli formats report serve dap"
+               runfiles cli formats report indices maps zarr serve dap"
 all_files=$(cd "$root" && for f in $default_files; do
     if [ -d "$f" ]; then ls "$f"/*.cpp "$f"/*.h; else echo "$f"; fi; done)
 # In the order of --files, each file once.
@@ -126,6 +131,8 @@ run() {
 }
 
 cur=""  # the build folder of the mutant under test
+launcher=$(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}  # the copies share the cache
 build() { run "$build_timeout" nice -n 10 cmake --build "$cur" -j 2 "${@:2}" >>"$1" 2>&1; }
 
 # The test programs that can see a mutant of a folder: its own first, then
@@ -140,22 +147,32 @@ programs_of() {
         formats) echo formats serve dap ;;
         report) echo report page serve ;;
         cli) echo cli formats report serve ;;
-        serve) echo serve page dap ;;
+        serve) echo serve page dap maps zarr ;;
         dap) echo dap serve ;;
+        indices) echo indices cli formats page serve ;;
+        maps) echo maps page serve ;;
+        zarr) echo zarr serve ;;
         *) [ -d "$src/tests/$1" ] && echo "$1" ;;
     esac
 }
-whole_suite() { [ "$full" = 1 ] || case "$1" in runfiles|formats|report|cli|serve|dap) false ;; esac; }
+whole_suite() { [ "$full" = 1 ] || case "$1" in runfiles|formats|report|cli|indices|maps|zarr|serve|dap) false ;; esac; }
 
 # Each program fails fast, so most mutants cost one link and a few tests;
 # PDSI_TEST_THREADS=1 as the suite runs them, so the runs pass --threads;
 # the whole suite after them when whole_suite says so. Returns 200 when a
 # program does not build.
 check() {
-    local area=${1%%/*} out=$2 blog=$3 rc p
+    local area=${1%%/*} out=$2 blog=$3 rc p filters="" filter
+    [ "$every_test" = 1 ] || filters=$(covering "$1")
     for p in $(programs_of "$area"); do
+        filter=*
+        if [ -n "$filters" ]; then
+            filter=${filters%%$'\n'*}
+            filters=${filters#*$'\n'}
+        fi
+        [ "$filter" = - ] && continue
         build "$blog" --target "${p}_tests" || return 200
-        run "$test_timeout" env -C "$cur/tests" PDSI_TEST_THREADS=1 nice -n 10 "./${p}_tests" --gtest_fail_fast --gtest_brief=1 >>"$out" 2>&1
+        run "$test_timeout" env -C "$cur/tests" PDSI_TEST_THREADS=1 nice -n 10 "./${p}_tests" --gtest_filter="$filter" --gtest_fail_fast --gtest_brief=1 >>"$out" 2>&1
         rc=$?
         [ $rc -eq 0 ] || return $rc
     done
@@ -171,7 +188,7 @@ prepare() { # folder name cmake-options...
     shift 2
     cur=$dir
     if [ ! -f "$dir/build.ninja" ]; then
-        nice -n 10 cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >"$log/configure-$name.txt" 2>&1 ||
+        nice -n 10 cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release $launcher "$@" >"$log/configure-$name.txt" 2>&1 ||
             { echo "mutants.sh: configure failed, see $log/configure-$name.txt" >&2; exit 1; }
     fi
     for f in $sites; do
@@ -196,6 +213,41 @@ prepare() { # folder name cmake-options...
 san="$work/build-sanitize" san_ready=0
 prepare "$bld" default
 
+# Which tests run each line, from a coverage build of its own (kept beside
+# the build folders and shared by runs, one at a time): remade for a program
+# when the tree has changed since its map was made.
+cov="$(dirname "$work")/mutants-coverage"
+covering() { python3 "$here/mutants.py" covering $(for p in $(programs_of "${1%%/*}"); do echo "$cov/map-$p.txt"; done) "$1"; }
+make_coverage_maps() {
+    local areas="" f p stamp
+    for f in $sites; do
+        whole_suite "${f%%/*}" && continue
+        for p in $(programs_of "${f%%/*}"); do case " $areas " in *" $p "*) ;; *) areas="$areas $p" ;; esac; done
+    done
+    [ -n "$areas" ] || return 0
+    mkdir -p "$cov/src"
+    exec 8>"$cov/lock"
+    flock 8
+    python3 "$here/mutants.py" sync "$root" "$cov/src"
+    stamp=$(python3 "$here/mutants.py" stamp "$cov/src")
+    for p in $areas; do
+        [ "$(cat "$cov/stamp-$p" 2>/dev/null)" = "$stamp" ] && continue
+        echo "coverage of ${p}_tests..."
+        if [ ! -f "$cov/build/build.ninja" ]; then
+            nice -n 10 cmake -S "$cov/src" -B "$cov/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug $launcher \
+                "-DCMAKE_CXX_FLAGS=--coverage -fprofile-update=atomic" -DCMAKE_EXE_LINKER_FLAGS=--coverage \
+                >"$log/configure-coverage.txt" 2>&1 || { echo "mutants.sh: coverage configure failed, see $log/configure-coverage.txt" >&2; exit 1; }
+        fi
+        run "$build_timeout" nice -n 10 cmake --build "$cov/build" -j 2 --target "${p}_tests" pdsi >"$log/build-coverage.txt" 2>&1 ||
+            { echo "mutants.sh: coverage build failed, see $log/build-coverage.txt" >&2; exit 1; }
+        nice -n 10 python3 "$here/mutants.py" covermap "$cov/build" "$cov/src" "$cov/build/tests/${p}_tests" \
+            $((test_timeout * 3)) "$cov/map-$p.txt" || exit 1
+        echo "$stamp" >"$cov/stamp-$p"
+    done
+    exec 8>&-
+}
+[ "$every_test" = 1 ] || make_coverage_maps
+
 results="$work/results.txt"
 : >"$results"
 n=0 total=$(echo $sites | wc -w)
@@ -203,6 +255,8 @@ for s in $sites; do
     n=$((n + 1))
     if is_equivalent "$s"; then
         status=equivalent
+    elif [ "$every_test" = 0 ] && ! whole_suite "${s%%/*}" && [ -z "$(covering "$s" | grep -v '^-$')" ]; then
+        status=uncovered  # no test runs the line: a survivor without a build
     else
         if needs_sanitizers "$s"; then
             [ $san_ready = 1 ] || { prepare "$san" sanitize -DPDSI_SANITIZE=ON; san_ready=1; }
@@ -231,12 +285,12 @@ for s in $sites; do
 done
 
 echo
-echo "per file, per folder and per folder and family: killed + timed out / (those + survived); equivalent and unbuildable apart"
+echo "per file, per folder and per folder and family: killed + timed out / (those + survived, uncovered among them); equivalent and unbuildable apart"
 awk '{ split($3, p, ":"); f = p[1]; d = substr(f, 1, index(f, "/")); o = d " " $2
        c[f, $1]++; seen[f] = 1; c[d, $1]++; seen[d] = 1; c[o, $1]++; seen[o] = 1 }
      END { for (f in seen) {
-             k = c[f, "killed"] + c[f, "timeout"]; s = c[f, "SURVIVED"]
-             printf "%-28s %3d/%-3d %5.1f%%  survived %d  equivalent %d  nobuild %d\n", f, k, k + s,
-                    k + s ? 100 * k / (k + s) : 100, s, c[f, "equivalent"], c[f, "nobuild"] } }' "$results" | sort
-grep -q '^SURVIVED' "$results" && exit 3
+             k = c[f, "killed"] + c[f, "timeout"]; s = c[f, "SURVIVED"] + c[f, "uncovered"]
+             printf "%-28s %3d/%-3d %5.1f%%  survived %d (uncovered %d)  equivalent %d  nobuild %d\n", f, k, k + s,
+                    k + s ? 100 * k / (k + s) : 100, s, c[f, "uncovered"], c[f, "equivalent"], c[f, "nobuild"] } }' "$results" | sort
+grep -q '^SURVIVED\|^uncovered' "$results" && exit 3
 exit 0

@@ -46,7 +46,34 @@ def mutated(lines):
         return out
 
 
+# Which tests a mutant meets: the map's tests for its line, "-" for a line of
+# code no test ran, "*" (every test) when no map has the line as code.
+MAPS = ["serve/a.cpp:10\tT.one:T.two\nserve/a.cpp:11\t\nserve/a.cpp:110\tT.three\n",
+        "serve/a.cpp:10\t\nserve/a.cpp:12\tU.one\n"]
+COVERING = [
+    ("ran by tests of the first program", "serve/a.cpp:10:5:guard=3", ["T.one:T.two", "-"]),
+    ("code no test ran", "serve/a.cpp:11:1:remove=4", ["-", "-"]),
+    ("a line is not a prefix of another", "serve/a.cpp:1:1:remove=4", ["*", "*"]),
+    ("only the second program", "serve/a.cpp:12:1:op=-", ["-", "U.one"]),
+]
+
+
+def covering(site):
+    with tempfile.TemporaryDirectory() as root:
+        paths = []
+        for i, text in enumerate(MAPS):
+            paths.append(os.path.join(root, f"map-{i}.txt"))
+            with open(paths[-1], "w") as f:
+                f.write(text)
+        return mutants.covering(paths, site)
+
+
 failed = 0
+for name, site, wanted in COVERING:
+    got = covering(site)
+    if got != wanted:
+        failed += 1
+        print(f"FAIL {name}: {got}, wanted {wanted}")
 for name, lines, wanted in ROWS:
     got = mutated(lines)
     for w in wanted:
@@ -58,6 +85,6 @@ for name, lines, fam in NONE:
     if got:
         failed += 1
         print(f"FAIL {name}: {got}")
-total = len(ROWS) + len(NONE)
+total = len(ROWS) + len(NONE) + len(COVERING)
 print(f"{total - failed if failed <= total else 0} passed, {failed} failed")
 sys.exit(1 if failed else 0)

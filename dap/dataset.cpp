@@ -21,6 +21,7 @@
 #include "dap/variables.h"
 #include "dap/xdr_output.h"
 #include "extract/grid_axes.h"
+#include "formats/cf_attributes.h"
 #include "formats/time_axis.h"
 #include "maps/crs.h"
 #include "parallel/huge_pages.h"
@@ -103,23 +104,13 @@ std::unique_ptr<libdap::DDS> make_dds(libdap::BaseTypeFactory& factory, const de
 std::string make_das_text() {
     libdap::DAS das;
     auto table = [&das](const char* name) { return das.add_table(name, new libdap::AttrTable); };
-    libdap::AttrTable* time = table("time");
-    time->append_attr("units", "String", "days since 1850-01-01 00:00:00");
-    time->append_attr("calendar", "String", "standard");
-    time->append_attr("standard_name", "String", "time");
-    time->append_attr("axis", "String", "T");
-    time->append_attr("bounds", "String", "time_bnds");
-    time->append_attr("comment", "String", "the middle of the month; the bounds are its first day and the next month's");
-    libdap::AttrTable* lat = table("lat");
-    lat->append_attr("units", "String", "degrees_north");
-    lat->append_attr("standard_name", "String", "latitude");
-    lat->append_attr("axis", "String", "Y");
-    lat->append_attr("bounds", "String", "lat_bnds");
-    libdap::AttrTable* lon = table("lon");
-    lon->append_attr("units", "String", "degrees_east");
-    lon->append_attr("standard_name", "String", "longitude");
-    lon->append_attr("axis", "String", "X");
-    lon->append_attr("bounds", "String", "lon_bnds");
+    // The NetCDF copy's attributes, from the one table both read.
+    const auto strings = [](libdap::AttrTable* t, const auto& attributes) {
+        for (const formats::cf::Attribute& a : attributes) t->append_attr(a.name, "String", a.text);
+    };
+    strings(table("time"), formats::cf::kTime);
+    strings(table("lat"), formats::cf::kLat);
+    strings(table("lon"), formats::cf::kLon);
     // GDAL's netCDF driver, through netCDF's DAP client, reads crs_wkt.
     libdap::AttrTable* crs = table("crs");
     const auto real = [](double v) {  // the shortest text that reads back as v
@@ -132,16 +123,15 @@ std::string make_das_text() {
     crs->append_attr("longitude_of_prime_meridian", "Float64", real(maps::kPrimeMeridian));
     crs->append_attr("crs_wkt", "String", libdap::escattr(std::string(maps::kCrsWkt)));
     libdap::AttrTable* pdsi = table("pdsi");
-    pdsi->append_attr("long_name", "String", "Palmer Drought Severity Index");
-    pdsi->append_attr("units", "String", "1");
-    pdsi->append_attr("cell_methods", "String", "time: mean");
+    pdsi->append_attr("long_name", "String", formats::cf::kPdsiLongName);
+    strings(pdsi, formats::cf::kField);
     pdsi->append_attr("grid_mapping", "String", "crs");
     // Written in full: a client that reads "-99.9" as a double never
     // matches the float values it should mask.
     pdsi->append_attr("_FillValue", "Float32", "-99.900001525878906");
     libdap::AttrTable* global = table("NC_GLOBAL");
-    global->append_attr("Conventions", "String", "CF-1.8");
-    global->append_attr("title", "String", "Monthly Palmer Drought Severity Index on the 2.5-degree land grid (pdsi serve)");
+    global->append_attr("Conventions", "String", formats::cf::kConventions);
+    global->append_attr("title", "String", std::string(formats::cf::kTitle) + " (pdsi serve)");
     global->append_attr("source", "String", "pdsi " PDSI_VERSION);
     global->append_attr("comment", "String", "the grid as read by pdsi serve, every month and cell; missing months are -99.9");
     libdap::AttrTable* extra = table("DODS_EXTRA");

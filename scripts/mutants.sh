@@ -228,7 +228,7 @@ make_coverage_maps() {
     mkdir -p "$cov/src"
     exec 8>"$cov/lock"
     flock 8
-    python3 "$here/mutants.py" sync "$root" "$cov/src"
+    python3 "$here/mutants.py" sync "$src" "$cov/src"  # the very text the mutants are made from
     stamp=$(python3 "$here/mutants.py" stamp "$cov/src")
     for p in $areas; do
         [ "$(cat "$cov/stamp-$p" 2>/dev/null)" = "$stamp" ] && continue

@@ -86,6 +86,57 @@ TEST(DapDataset, ValuesAreXdrInTheDdsOrder) {
     for (size_t k = 0; k < 4; ++k) EXPECT_EQ(float_at(body, field + 8 + 4 * k), want[k]) << k;
 }
 
+// The whole DAS: every attribute a client reads, each once, in this order.
+TEST(DapDataset, TheDasIsWhole) {
+    const std::string want = R"das(Attributes {
+    time {
+        String units "days since 1850-01-01 00:00:00";
+        String calendar "standard";
+        String standard_name "time";
+        String axis "T";
+        String bounds "time_bnds";
+        String comment "the middle of the month; the bounds are its first day and the next month's";
+    }
+    lat {
+        String units "degrees_north";
+        String standard_name "latitude";
+        String axis "Y";
+        String bounds "lat_bnds";
+    }
+    lon {
+        String units "degrees_east";
+        String standard_name "longitude";
+        String axis "X";
+        String bounds "lon_bnds";
+    }
+    crs {
+        String grid_mapping_name "latitude_longitude";
+        Float64 semi_major_axis 6378137;
+        Float64 inverse_flattening 298.257223563;
+        Float64 longitude_of_prime_meridian 0;
+        String crs_wkt "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563,AUTHORITY[\"EPSG\",\"7030\"]],AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,AUTHORITY[\"EPSG\",\"8901\"]],UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],AXIS[\"Latitude\",NORTH],AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
+    }
+    pdsi {
+        String long_name "Palmer Drought Severity Index";
+        String units "1";
+        String cell_methods "time: mean";
+        String grid_mapping "crs";
+        Float32 _FillValue -99.900001525878906;
+    }
+    NC_GLOBAL {
+        String Conventions "CF-1.8";
+        String title "Monthly Palmer Drought Severity Index on the 2.5-degree land grid (pdsi serve)";
+        String source "pdsi )das" PDSI_VERSION R"das(";
+        String comment "the grid as read by pdsi serve, every month and cell; missing months are -99.9";
+    }
+    DODS_EXTRA {
+        String Unlimited_Dimension "time";
+    }
+}
+)das";
+    EXPECT_EQ(body_of(dap::Kind::das, ""), want);
+}
+
 TEST(DapDataset, FailuresKeepTheirStatus) {
     struct Row {
         const char* name;

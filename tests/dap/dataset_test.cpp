@@ -40,7 +40,8 @@ uint32_t word_at(const std::string& bytes, size_t at) {
 
 TEST(DapDataset, TheSizeIsKnownBeforeTheAnswer) {
     for (const char* constraint : {"", "lat", "time,lon", "pdsi[3][2][1]", "pdsi.pdsi[0:5:1931][1:7:50][3]", "pdsi.time",
-                                   "crs", "lat_bnds[1:3:54][1],crs,time_bnds[5][0:1]"}) {
+                                   "crs", "lat_bnds[1:3:54][1],crs,time_bnds[5][0:1]", " lat , lon ",
+                                   "pdsi.pdsi[ 0 : 2 : 5 ] [ 1 ][3] . pdsi"}) {
         SCOPED_TRACE(constraint);
         dap::Request request(dap::Kind::dods, constraint, kNoLimit);
         const uint64_t announced = request.bytes();
@@ -137,6 +138,20 @@ TEST(DapDataset, TheDasIsWhole) {
     EXPECT_EQ(body_of(dap::Kind::das, ""), want);
 }
 
+// The page shows the DDS and the whole DAS, their quotes escaped.
+TEST(DapDataset, ThePageShowsStructureAndAttributes) {
+    const auto escaped = [](const std::string& text) {
+        std::string out;
+        for (char c : text) out += c == '"' ? "&quot;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
+        return out;
+    };
+    const std::string page = body_of(dap::Kind::html, "");
+    EXPECT_NE(page.find("<pre>\nDataset {\n"), std::string::npos);
+    EXPECT_NE(page.find("        Float32 pdsi[time = 1932][lat = 55][lon = 144];\n"), std::string::npos);
+    EXPECT_NE(page.find(escaped(body_of(dap::Kind::das, "")) + "</pre>"), std::string::npos);
+    EXPECT_EQ(page.find("\"GEOGCS"), std::string::npos);
+}
+
 TEST(DapDataset, FailuresKeepTheirStatus) {
     struct Row {
         const char* name;
@@ -173,6 +188,9 @@ TEST(DapDataset, ErrorsInTheProtocolsForm) {
         {"plain", "lat: bad", "lat: bad"},
         {"quotes and backslashes", "a \"b\" \\c", "a \\\"b\\\" \\\\c"},
         {"lines joined", "one\nmore \nline\n", "one more line"},
+        {"returns and tabs joined too", "a\r\nb\tc", "a b c"},
+        {"a message on its next line", "\nlat: bad", "lat: bad"},
+        {"blanks only", " \n ", "error"},
         {"control bytes", std::string("a\x01z"), "a?z"},
         {"empty", "", "error"},
     };

@@ -182,6 +182,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"percent-encoded DEL", ".dods?lat%7f", 400, "control character"},
         {"capitals: line feed", ".dods?lat%0A", 400, "control character"},
         {"capitals: unit separator", ".dods?lat%1F", 400, "control character"},
+        {"capitals: DEL", ".dods?lat%7F", 400, "control character"},
+        {"a colon after the percent", ".dods?lat%:0", 400, "not followed by two hex digits"},
         {"an encoded space, kept so", ".dods?lat%20", 400, "',' expected at character 4"},
         {"a missing name", ".dods?lat,,lon", 400, "a variable name expected at character 5"},
         {"an index of nine digits", ".dods?lat[999999999]", 400, "do not match the array"},

@@ -9,7 +9,7 @@
                                        runs each test of PROGRAM (a coverage build's)
                                        alone and writes, for each line of SRC that
                                        has code, the tests that ran it
-  mutants.py stamp ROOT                a digest of what the coverage maps depend on
+  mutants.py stamp ROOT PROGRAM        a digest of what a program's coverage map depends on
   mutants.py covering MAP... SITE      the gtest filter of the tests that ran the
                                        site's line, one line a program; "*" when the
                                        line has no code of its own (a constant's
@@ -249,7 +249,7 @@ def other_sites(text, clean, operators):
                     found.append((lineno, col, f"ret={n}=false"))
                 elif value == "false":
                     found.append((lineno, col, f"ret={n}=true"))
-                elif value not in ("{}", "0", "nullptr", "std::nullopt") and not value.startswith("*"):
+                elif value not in ("{}", "0", "nullptr", "std::nullopt", '""') and not value.startswith("*"):
                     found.append((lineno, col, f"ret={n}={{}}"))
         if "math" in operators:
             for m in MATH_RE.finditer(line):
@@ -412,15 +412,19 @@ def covermap(build, src, program, timeout, out_path):
     os.replace(out_path + ".part", out_path)
 
 
-def stamp(root):
-    """A digest of what a coverage build builds and runs: the tree without
-    its docs and scripts, whose edits leave the maps as they are."""
+def stamp(root, program):
+    """A digest of what a program's coverage map depends on: the code, and of
+    the tests only the program's own folder and the shared support; docs and
+    scripts leave the maps as they are."""
     h = __import__("hashlib").sha1()
+    own = {os.path.join("tests", program), os.path.join("tests", "support")}
     for dirpath, dirnames, filenames in os.walk(root):
         rel_dir = os.path.relpath(dirpath, root)
         if rel_dir == ".":
             dirnames[:] = [d for d in dirnames if d not in ("build", "docs", "scripts")]
-        dirnames[:] = sorted(d for d in dirnames if not d.startswith(".") and (rel_dir, d) != ("tests", "scripts"))
+        elif rel_dir == "tests":
+            dirnames[:] = [d for d in dirnames if os.path.join("tests", d) in own]
+        dirnames[:] = sorted(d for d in dirnames if not d.startswith("."))
         for name in sorted(filenames):
             path = os.path.join(dirpath, name)
             h.update(os.path.relpath(path, root).encode() + b"\0")
@@ -472,7 +476,7 @@ def main():
     elif cmd == "covermap":
         covermap(sys.argv[2], sys.argv[3], sys.argv[4], float(sys.argv[5]), sys.argv[6])
     elif cmd == "stamp":
-        print(stamp(sys.argv[2]))
+        print(stamp(sys.argv[2], sys.argv[3]))
     elif cmd == "covering":
         for f in covering(sys.argv[2:-1], sys.argv[-1]):
             print(f)

@@ -215,7 +215,8 @@ prepare "$bld" default
 
 # Which tests run each line, from a coverage build of its own (kept beside
 # the build folders and shared by runs, one at a time): remade for a program
-# when the tree has changed since its map was made.
+# when the code, the program's own tests or the test support have changed
+# since its map was made.
 cov="$(dirname "$work")/mutants-coverage"
 covering() { python3 "$here/mutants.py" covering $(for p in $(programs_of "${1%%/*}"); do echo "$cov/map-$p.txt"; done) "$1"; }
 make_coverage_maps() {
@@ -229,8 +230,8 @@ make_coverage_maps() {
     exec 8>"$cov/lock"
     flock 8
     python3 "$here/mutants.py" sync "$src" "$cov/src"  # the very text the mutants are made from
-    stamp=$(python3 "$here/mutants.py" stamp "$cov/src")
     for p in $areas; do
+        stamp=$(python3 "$here/mutants.py" stamp "$cov/src" "$p")
         [ "$(cat "$cov/stamp-$p" 2>/dev/null)" = "$stamp" ] && continue
         echo "coverage of ${p}_tests..."
         if [ ! -f "$cov/build/build.ninja" ]; then

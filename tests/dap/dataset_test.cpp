@@ -47,6 +47,10 @@ TEST(DapDataset, TheSizeIsKnownBeforeTheAnswer) {
         const uint64_t announced = request.bytes();
         EXPECT_EQ(request.answer(Numbered()).body->size(), announced);
     }
+    for (dap::Kind kind : {dap::Kind::das, dap::Kind::dds, dap::Kind::ver, dap::Kind::html}) {
+        dap::Request request(kind, "", kNoLimit);
+        EXPECT_EQ(request.bytes(), request.answer(Numbered()).body->size()) << static_cast<int>(kind);
+    }
 }
 
 TEST(DapDataset, TheLimitRefusesWithTheByteCount) {
@@ -136,6 +140,47 @@ TEST(DapDataset, TheDasIsWhole) {
 }
 )das";
     EXPECT_EQ(body_of(dap::Kind::das, ""), want);
+}
+
+// The grammar's own check, before libdap's parser sees the text: each
+// refusal names what it wanted and where.
+TEST(DapDataset, TheConstraintsGrammar) {
+    struct Row {
+        const char* constraint;
+        const char* problem;  // "" when accepted
+    };
+    const Row rows[] = {
+        {"   ", ""},
+        {"lat [ 1 : 2 ] , lon", ""},
+        {"lat_bnds", ""},
+        {"lat[", "an index expected at character 5"},
+        {"lat[]", "an index expected at character 5"},
+        {"lat[0123456789]", "an index of 10 digits at character 15"},
+        {"lat[007]", "an index with a leading zero at character 8"},
+        {"lat[0]", ""},
+        {"lat[1:2:3:4]", "']' expected at character 10"},
+        {"lat[1", "']' expected at character 6"},
+        {"lat[1;2]", "']' expected at character 6"},
+        {"pdsi.[1]", "a variable name expected at character 6"},
+        {"1lat", "a variable name expected at character 5"},
+        {"lat,", "a variable name expected at character 5"},
+        {"&lat>1", "a selection (&...): this dataset answers projections only"},
+        {"lat&lat>1", "a selection (&...): this dataset answers projections only"},
+        {"lat(1)", "a function call: this dataset answers projections only"},
+        {"lat;", "',' expected at character 4"},
+        {"lat[1]x", "',' expected at character 7"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.constraint);
+        std::string problem;
+        try {
+            dap::Request(dap::Kind::dds, row.constraint, kNoLimit);
+        } catch (const dap::Failure& failure) {
+            EXPECT_EQ(failure.status, 400);
+            problem = failure.message;
+        }
+        EXPECT_EQ(problem, *row.problem ? std::string("constraint: ") + row.problem : "");
+    }
 }
 
 // The page shows the DDS and the whole DAS, their quotes escaped.

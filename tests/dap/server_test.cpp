@@ -219,7 +219,8 @@ TEST_F(DapServer, HeadersCachingAndHead) {
     const Row rows[] = {{".das", "dods_das", "text/plain; charset=utf-8"},
                         {".dds?lat", "dods_dds", "text/plain; charset=utf-8"},
                         {".dods?lat", "dods_data", "application/octet-stream"},
-                        {".html", "", "text/html; charset=utf-8"}};
+                        {".html", "", "text/html; charset=utf-8"},
+                        {"", "", "text/html; charset=utf-8"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.suffix);
         const std::string url = server_->base + row.suffix;

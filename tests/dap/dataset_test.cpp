@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dap/dataset.h"
 
@@ -140,6 +142,30 @@ TEST(DapDataset, TheDasIsWhole) {
 }
 )das";
     EXPECT_EQ(body_of(dap::Kind::das, ""), want);
+}
+
+// Streamed, the answer has the same bytes however it is read: in small
+// pieces, or asked for more than is left.
+TEST(DapDataset, AStreamIsTheAnswerInAnyPieces) {
+    for (const char* constraint : {"pdsi[2:3:40][1:2][4:5]", "lat,pdsi.pdsi[0:5][1][2],lon[3]", "pdsi.pdsi[0:1:9][0:54][0:143]"}) {
+        const std::string whole = body_of(dap::Kind::dods, constraint);
+        for (size_t piece : {size_t{1}, size_t{7}, size_t{65536}, size_t{1} << 30}) {
+            SCOPED_TRACE(std::string(constraint) + " in pieces of " + std::to_string(piece));
+            dap::Request request(dap::Kind::dods, constraint, kNoLimit);
+            const auto stream = request.stream(std::make_shared<Numbered>());
+            ASSERT_EQ(stream->size(), whole.size());
+            std::string read(whole.size(), '\0');
+            std::vector<char> buffer(std::min(piece, whole.size() + 100));
+            for (uint64_t at = 0; at < whole.size();) {
+                const size_t n = stream->read(at, buffer.data(), buffer.size());
+                ASSERT_GT(n, 0u);
+                ASSERT_LE(at + n, whole.size());
+                std::memcpy(read.data() + at, buffer.data(), n);
+                at += n;
+            }
+            EXPECT_TRUE(read == whole);
+        }
+    }
 }
 
 // The grammar's own check, before libdap's parser sees the text: each

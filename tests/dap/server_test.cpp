@@ -258,6 +258,7 @@ TEST_F(DapServer, DataEqualsTheGrid) {
         {"a strided block", "pdsi.pdsi[5:37:200][10:4:30][50:9:90]", {5, 10, 50}, {37, 4, 9}, {200, 30, 90}, false},
         {"the last corner", "pdsi[1931][54][143]", {1931, 54, 143}, {1, 1, 1}, {1931, 54, 143}, true},
         {"the whole field", "pdsi.pdsi", {0, 0, 0}, {1, 1, 1}, {1931, 54, 143}, false},
+        {"streamed, with its maps after", "pdsi[0:1:1000][0:1:54][0:1:143]", {0, 0, 0}, {1, 1, 1}, {1000, 54, 143}, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -63,8 +63,14 @@ TEST(AnswerCache, KeepsWhatIsAskedForAgain) {
             if (s.op[0] == '+') cache.put(key, std::make_shared<const std::string>(s.size, 'x'));
             else cache.find(key);
         }
-        for (const std::string& key : c.held) EXPECT_NE(cache.find(key), nullptr) << key;
+        size_t held_bytes = 0;
+        for (const std::string& key : c.held) {
+            const auto bytes = cache.find(key);
+            ASSERT_NE(bytes, nullptr) << key;
+            held_bytes += bytes->size() + 128 + key.size();
+        }
         for (const std::string& key : c.gone) EXPECT_EQ(cache.find(key), nullptr) << key;
+        EXPECT_EQ(cache.size_bytes(), held_bytes);
         EXPECT_LE(cache.size_bytes(), c.capacity);
     }
 }

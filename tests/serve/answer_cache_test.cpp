@@ -49,6 +49,19 @@ TEST(AnswerCache, KeepsWhatIsAskedForAgain) {
         {"a large one-off may take protected room when probation is empty", 4 * (1000 + kOverhead),
          {{"+p1", 1000}, {"?p1"}, {"+p2", 1000}, {"?p2"}, {"+b1", 2500}},
          {"p2", "b1"}, {"p1"}},
+        {"a hit in the protected part makes it the newest there", 5 * (1000 + kOverhead),
+         {{"+p1", 1000}, {"?p1"}, {"+p2", 1000}, {"?p2"}, {"+p3", 1000}, {"?p3"}, {"+p4", 1000}, {"?p4"}, {"?p1"},
+          {"+p5", 1000}, {"?p5"}, {"+n1", 1000}},
+         {"p1", "p3", "p4", "p5", "n1"}, {"p2"}},
+        {"the protected part's oldest go back on probation and go first from there", 10 * (1000 + kOverhead),
+         {{"+p1", 1000}, {"?p1"}, {"+p2", 1000}, {"?p2"}, {"+p3", 1000}, {"?p3"}, {"+p4", 1000}, {"?p4"},
+          {"+p5", 1000}, {"?p5"}, {"+p6", 1000}, {"?p6"}, {"+p7", 1000}, {"?p7"}, {"+p8", 1000}, {"?p8"},
+          {"+p9", 1000}, {"?p9"}, {"+n1", 1000}, {"+n2", 1000}, {"?n1"}, {"+n3", 1000}, {"+n4", 1000}},
+         {"p3", "p4", "p5", "p6", "p7", "p8", "p9", "n1", "n3", "n4"}, {"p1", "p2", "n2"}},
+        {"a hit on a protected answer many times counts it once", 5 * (1000 + kOverhead),
+         {{"+p1", 1000}, {"?p1"}, {"?p1"}, {"?p1"}, {"?p1"}, {"?p1"}, {"+p2", 1000}, {"?p2"},
+          {"+n1", 1000}, {"+n2", 1000}, {"+n3", 1000}, {"+n4", 1000}},
+         {"p1", "p2", "n2", "n3", "n4"}, {"n1"}},
         {"a key put again is replaced, not counted twice", 2 * (1000 + kOverhead),
          {{"+a1", 1000}, {"+a1", 1000}, {"+a2", 1000}},
          {"a1", "a2"}, {}},
@@ -73,6 +86,10 @@ TEST(AnswerCache, KeepsWhatIsAskedForAgain) {
         EXPECT_EQ(cache.size_bytes(), held_bytes);
         EXPECT_LE(cache.size_bytes(), c.capacity);
     }
+    serve::AnswerCache cache(10000);
+    cache.put("none", nullptr);
+    EXPECT_EQ(cache.find("none"), nullptr);
+    EXPECT_EQ(cache.size_bytes(), 0u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // `pdsi extract` writes for the same request, on sound and damaged grids;
 // bad requests get their status and one line naming the parameter.
 #include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <filesystem>
 #include <fstream>
@@ -495,6 +497,11 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
     for (const char* words : {"# TYPE pdsi_http_requests_total counter", "pdsi_http_requests_total{route=\"/extract\",code=\"200\"}",
                               "pdsi_http_request_duration_seconds_bucket{le=\"+Inf\"}", "pdsi_grid_load_seconds"})
         EXPECT_NE(metrics.body.find(words), std::string::npos) << words;
+    const std::string file_bytes = "\npdsi_grid_file_bytes " + std::to_string(fs::file_size(*dir_ / "sound.txt")) + "\n";
+    EXPECT_NE(metrics.body.find(file_bytes), std::string::npos) << file_bytes;
+    const size_t load = metrics.body.find("\npdsi_grid_load_seconds ");
+    ASSERT_NE(load, std::string::npos);
+    EXPECT_GT(std::strtod(metrics.body.c_str() + load + 25, nullptr), 0.0);
 }
 
 }  // namespace

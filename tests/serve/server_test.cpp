@@ -268,9 +268,14 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         EXPECT_EQ(reply.status, row.status);
         EXPECT_NE(reply.body.find(row.words), std::string::npos) << reply.body;
     }
-    const Reply post = fetch(sound_->base + q + "years=1900:1901&max_missing=0.5", {}, "POST");
-    EXPECT_EQ(post.status, 405);
-    EXPECT_EQ(post.header("allow"), "GET, HEAD");
+    for (const std::string target : {q + "years=1900:1901&max_missing=0.5", std::string("/extract/MonthlyPDSI.tsf?years=1900:1901"),
+                                     std::string("/health"), std::string("/metrics"), std::string("/wms?SERVICE=WMS"),
+                                     std::string("/dap/pdsi.das"), std::string("/zarr/pdsi/.zgroup"), std::string("/")}) {
+        const Reply post = fetch(sound_->base + target, {}, "POST");
+        EXPECT_EQ(post.status, 405) << target;
+        EXPECT_EQ(post.header("allow"), "GET, HEAD") << target;
+    }
+    EXPECT_EQ(fetch(sound_->base + "/metrics").header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
     // The server answers normally after all of that.
     EXPECT_EQ(fetch(sound_->base + "/health").body, "ok\n");
 }
@@ -285,6 +290,10 @@ TEST_F(ServerTest, CachingHeadAndGzip) {
     EXPECT_EQ(plain.header("access-control-allow-origin"), "*");
     EXPECT_EQ(plain.header("content-disposition"), "attachment; filename=\"MonthlyPDSI.tsf\"");
     EXPECT_FALSE(plain.header("last-modified").empty());
+    const Reply cached = fetch(url);
+    EXPECT_EQ(cached.body, plain.body);
+    for (const char* name : {"content-type", "content-disposition", "etag", "cache-control", "last-modified"})
+        EXPECT_EQ(cached.header(name), plain.header(name)) << name << " once cached";
 
     struct Row {
         const char* name;

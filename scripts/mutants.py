@@ -9,6 +9,7 @@
                                        runs each test of PROGRAM (a coverage build's)
                                        alone and writes, for each line of SRC that
                                        has code, the tests that ran it
+  mutants.py lines ROOT < IDS          each id with its line
   mutants.py stamp ROOT PROGRAM        a digest of what a program's coverage map depends on
   mutants.py covering MAP... SITE      the gtest filter of the tests that ran the
                                        site's line, one line a program; "*" when the
@@ -469,6 +470,14 @@ def main():
     elif cmd == "family":
         for site in sys.argv[2:]:
             print(family(site))
+    elif cmd == "lines":  # ROOT then ids on standard input: each with its line
+        texts = {}
+        for site in sys.stdin.read().split():
+            rel, line = site.split(":")[:2]
+            if rel not in texts:
+                with open(os.path.join(sys.argv[2], rel)) as f:
+                    texts[rel] = f.read().split("\n")
+            print(f"{site}\t{texts[rel][int(line) - 1].strip()}")
     elif cmd == "apply":
         apply(sys.argv[2], sys.argv[3])
     elif cmd == "sync":

@@ -88,7 +88,7 @@ choose_sites() {
 }
 if [ "$list_only" = 1 ]; then
     choose_sites
-    for s in $sites; do echo "$s	$(python3 "$here/mutants.py" line "$src" "$s")"; done
+    echo "$sites" | python3 "$here/mutants.py" lines "$src"
     # A whole listing also names the list's lines that no longer meet a
     # site (the code moved under them): they would skip nothing.
     if [ -z "$files_opt$sites_opt$operators_opt" ] && [ -f "$equiv" ]; then

@@ -18,6 +18,7 @@
 #include "serve/app.h"
 #include "serve/http_server.h"
 #include "serve/loaded_grid.h"
+#include "serve/more_routes.h"
 #include "tests/cli/grid.h"
 #include "tests/serve/http_client.h"
 #include "tests/support/program.h"
@@ -428,6 +429,14 @@ TEST_F(DapServer, DamagedGridsGiveTheCommandsOutcome) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const Running damaged(*dir_ / row.grid, *dir_ / "tmp");
+        // Its field is read from the file, by a job; its coordinates are not.
+        for (const std::string query : {std::string(row.constraint), std::string("lat,lon")}) {
+            serve::HttpRequest request;
+            request.method = "GET";
+            request.path = "/dap/pdsi.dods";
+            request.raw_query = query;
+            EXPECT_EQ(serve::dap_route(*damaged.grid, request, damaged.app->config()).long_job, query != "lat,lon") << query;
+        }
         // The grid named as the server names it, without its folder.
         std::vector<std::string> args{"extract", "--grid", row.grid, "--out",
                                       (*dir_ / "damaged").string(), "-q", "--max-missing", "1.01"};

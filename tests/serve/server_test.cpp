@@ -429,13 +429,14 @@ TEST_F(ServerTest, AnAnswerMadeOnceIsServedFromTheCache) {
         {"MonthlyPDSI.tsf", "0:25", true, false, false}, {"MonthlyPDSI.xy", "0:25", true, false, false},
         {"MonthlyPDSI.xy", "0:25", true, false, false},  {"MonthlyPDSI.tsf", "30:55", true, true, false},
         {"MonthlyPDSI.tsf", "30:55", true, false, false}, {"MonthlyPDSI.tsf", "30:55", false, false, false},
+        {"", "0:25", false, true, false},                {"", "0:25", false, false, false},
     };
     std::map<std::string, std::string> bodies;
     for (const Step& step : steps) {
         SCOPED_TRACE(std::string(step.file) + " " + step.box + (step.gzip ? " gzip" : ""));
         serve::HttpRequest request;
         request.method = "GET";
-        request.path = std::string("/extract/") + step.file;
+        request.path = *step.file ? std::string("/extract/") + step.file : "/extract";
         request.args = {{"years", "1850:2010"}, {"lat", step.box}, {"lon", step.box}, {"max_missing", "1"}};
         if (step.gzip) request.accept_encoding = "gzip";
         const serve::Routed routed = app.route(request);
@@ -446,7 +447,8 @@ TEST_F(ServerTest, AnAnswerMadeOnceIsServedFromTheCache) {
         ASSERT_EQ(response.status, 200);
         const std::string body = step.gzip ? serve_test::gunzip(*response.body) : *response.body;
         if (std::string(step.file) == "MonthlyPDSI.tsf") ASSERT_GT(body.size(), size_t{1} << 20);
-        if (step.long_job) EXPECT_EQ(routed.memory, body.size());
+        // What making it holds: 121 cells of 1932 months, 32 bytes a value.
+        if (step.made) EXPECT_EQ(routed.memory, step.long_job ? body.size() : size_t{121} * 1932 * 32);
         std::string& first = bodies[std::string(step.file) + step.box];
         if (first.empty()) first = body;
         EXPECT_TRUE(body == first) << "the same bytes, made or kept, plain or compressed";
@@ -538,6 +540,30 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
                               "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970",
                               "/extract/MonthlyPDSI.tif?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
         EXPECT_NE(summary.body.find(words), std::string::npos) << words << "\n" << summary.body;
+    // Without gap filling, whole.
+    const std::string query = "years=1901:1902&lat=30:35&lon=-100:-95&max_missing=0.5";
+    const Reply plain = fetch(sound_->base + "/extract?" + query);
+    EXPECT_EQ(plain.body, std::string(R"({
+  "years": [1901, 1902],
+  "bounds": {"south": 30.00, "north": 35.00, "west": -100.00, "east": -95.00},
+  "box": {"south": 31.25, "north": 36.25, "west": -98.75, "east": -93.75, "columns": 3, "rows": 3, "first_column": 33, "first_row": 37},
+  "max_missing": 0.5,
+  "calibration": null,
+  "cells_in_box": 9,
+  "kept": 6,
+  "filled": null,
+  "files": [
+    {"name": "MonthlyPDSI.tsf", "url": "/extract/MonthlyPDSI.tsf?)" + query + R"(", "bytes": 1642},
+    {"name": "MonthlyPDSI.xy", "url": "/extract/MonthlyPDSI.xy?)" + query + R"(", "bytes": 180},
+    {"name": "MonthlyPDSI.csv", "url": "/extract/MonthlyPDSI.csv?)" + query + R"(", "bytes": null},
+    {"name": "MonthlyPDSI.nc", "url": "/extract/MonthlyPDSI.nc?)" + query + R"(", "bytes": null},
+    {"name": "MonthlyPDSI.tif", "url": "/extract/MonthlyPDSI.tif?)" + query + R"(", "bytes": null},
+    {"name": "MonthlyPDSI_report.html", "url": "/extract/MonthlyPDSI_report.html?)" + query + R"(", "bytes": null},
+    {"name": "MonthlyPDSI_area.csv", "url": "/extract/MonthlyPDSI_area.csv?)" + query + R"(", "bytes": null},
+    {"name": "MonthlyPDSI_area.nc", "url": "/extract/MonthlyPDSI_area.nc?)" + query + R"(", "bytes": null}
+  ]
+}
+)"));
     // A request is counted once its answer has gone: wait for that.
     Reply metrics;
     for (int k = 0; k < 200; ++k) {

@@ -202,7 +202,8 @@ def other_sites(text, clean, operators):
         # One whole statement on its line, after the end of another.
         whole = (stripped.endswith(";") and stripped.count("(") == stripped.count(")")
                  and (previous.endswith((";", "{", "}", ")", ":")) or not previous))
-        if "remove" in operators and whole and not KEYWORD_START.match(stripped) and EFFECT_RE.match(stripped):
+        if ("remove" in operators and whole and not KEYWORD_START.match(stripped) and EFFECT_RE.match(stripped)
+                and not re.search(r"=\s*(delete|default)\s*;$", stripped)):  # a special member, declared
             found.append((lineno, indent + 1, f"remove={len(stripped)}"))
         for m in COND_RE.finditer(line):
             open_at = m.end() - 1

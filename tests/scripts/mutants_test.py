@@ -28,6 +28,7 @@ NONE = [
     ("a declaration is not removed", ["void f() {", "    std::string name(\"x\");", "}"], "remove"),
     ("a buffer's size is not moved", ["void f() {", "    char text[32];", "}"], "const"),
     ("a pointer is not a product", ["void f() {", "    const char * p = q;", "}"], "math"),
+    ("a deleted copy is no statement", ["struct R {", "    R(const R&) = delete;", "};"], "remove"),
 ]
 
 

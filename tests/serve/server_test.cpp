@@ -488,10 +488,28 @@ TEST_F(ServerTest, WorkFailuresAnswerWithTheirStatus) {
         SCOPED_TRACE(row.thrown);
         serve::Routed routed;
         routed.work = [&](const serve::Budget&) -> serve::Response { throw serve::HttpError{row.thrown, "why"}; };
+        testing::internal::CaptureStderr();
         const serve::Response answer = sound_->app->run(routed, sound_->app->budget(false));
+        const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_EQ(answer.status, row.status);
         EXPECT_EQ(*answer.body, row.body);
+        EXPECT_EQ(log, row.status == 500 ? "pdsi serve: internal error: why\n" : "");
     }
+}
+
+// At the stop, once its wait is over, work under way ends with a 503.
+TEST_F(ServerTest, WorkAfterTheStopsWaitEndsWith503) {
+    serve::App app(*sound_->grid, *dir_ / "tmp", config());
+    app.cancelled = true;
+    serve::HttpRequest request;
+    request.method = "GET";
+    request.path = "/extract/MonthlyPDSI.tsf";
+    request.args = {{"years", "1850:1900"}, {"max_missing", "1"}};
+    const serve::Routed routed = app.route(request);
+    ASSERT_TRUE(routed.work);
+    const serve::Response answer = app.run(routed, app.budget(routed.long_job));
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_EQ(*answer.body, "the server is stopping; try again\n");
 }
 
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {

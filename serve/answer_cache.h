@@ -23,7 +23,6 @@ public:
     // Keeps `bytes` unless they alone exceed the capacity.
     void put(const std::string& key, std::shared_ptr<const std::string> bytes);
     size_t size_bytes() const;
-    size_t capacity() const { return capacity_; }
 
 private:
     struct Entry {

@@ -23,7 +23,6 @@ public:
     bool reserve(size_t bytes);
     void unreserve(size_t bytes);
     size_t used() const;
-    size_t capacity() const { return capacity_; }
 
 private:
     struct Held {

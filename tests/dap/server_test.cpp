@@ -430,7 +430,7 @@ TEST_F(DapServer, DamagedGridsGiveTheCommandsOutcome) {
         SCOPED_TRACE(row.name);
         const Running damaged(*dir_ / row.grid, *dir_ / "tmp");
         // Its field is read from the file, by a job; its coordinates are not.
-        for (const std::string query : {std::string(row.constraint), std::string("lat,lon")}) {
+        for (const std::string& query : {std::string(row.constraint), std::string("lat,lon")}) {
             serve::HttpRequest request;
             request.method = "GET";
             request.path = "/dap/pdsi.dods";

@@ -336,7 +336,7 @@ TEST_F(LimitsTest, StrictHeadsAreRefusedAtOnce) {
         const std::string answer = socket.read_until_closed(row.closed ? 3.0 : 0.5, closed);
         EXPECT_EQ(answer.substr(0, 12), std::string("HTTP/1.1 ") + row.status) << answer.substr(0, 200);
         EXPECT_EQ(closed, row.closed);
-        if (std::string(row.name) == "OPTIONS *") EXPECT_NE(answer.find("Allow: GET, HEAD, OPTIONS"), std::string::npos);
+        if (std::string(row.name) == "OPTIONS *") { EXPECT_NE(answer.find("Allow: GET, HEAD, OPTIONS"), std::string::npos); }
     }
     EXPECT_EQ(settled_in_flight(*server.app), 0);
 }
@@ -354,7 +354,7 @@ TEST_F(LimitsTest, ThousandsOfLongQueriesLeaveNothingBehind) {
     const size_t before = resident();
     round(2000);
     EXPECT_EQ(settled_in_flight(*server.app), 0);
-    if (kMemoryMeasured) EXPECT_LT(resident(), before + (4u << 20)) << "2000 records of 4 kB each would be 8 MB";
+    if (kMemoryMeasured) { EXPECT_LT(resident(), before + (4u << 20)) << "2000 records of 4 kB each would be 8 MB"; }
 }
 
 TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
@@ -378,7 +378,7 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
         EXPECT_EQ(head, "HTTP/1.1 200");
     }
     EXPECT_EQ(fetch(server.base + "/health").status, 200);
-    if (kMemoryMeasured) EXPECT_LT(resident(), before + (100u << 20)) << "the field whole for each would be 2.4 GB";
+    if (kMemoryMeasured) { EXPECT_LT(resident(), before + (100u << 20)) << "the field whole for each would be 2.4 GB"; }
 
     // Answers made whole count against the answer memory (8 MB here):
     // one of 7 MB held for a stalled reader leaves no room for another.

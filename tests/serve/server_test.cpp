@@ -269,7 +269,7 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         EXPECT_EQ(reply.status, row.status);
         EXPECT_NE(reply.body.find(row.words), std::string::npos) << reply.body;
     }
-    for (const std::string target : {q + "years=1900:1901&max_missing=0.5", std::string("/extract/MonthlyPDSI.tsf?years=1900:1901"),
+    for (const std::string& target : {q + "years=1900:1901&max_missing=0.5", std::string("/extract/MonthlyPDSI.tsf?years=1900:1901"),
                                      std::string("/health"), std::string("/metrics"), std::string("/wms?SERVICE=WMS"),
                                      std::string("/dap/pdsi.das"), std::string("/zarr/pdsi/.zgroup"), std::string("/")}) {
         const Reply post = fetch(sound_->base + target, {}, "POST");
@@ -446,9 +446,9 @@ TEST_F(ServerTest, AnAnswerMadeOnceIsServedFromTheCache) {
         const serve::Response response = step.made ? app.run(routed, app.budget(routed.long_job)) : *routed.response;
         ASSERT_EQ(response.status, 200);
         const std::string body = step.gzip ? serve_test::gunzip(*response.body) : *response.body;
-        if (std::string(step.file) == "MonthlyPDSI.tsf") ASSERT_GT(body.size(), size_t{1} << 20);
+        if (std::string(step.file) == "MonthlyPDSI.tsf") { ASSERT_GT(body.size(), size_t{1} << 20); }
         // What making it holds: 121 cells of 1932 months, 32 bytes a value.
-        if (step.made) EXPECT_EQ(routed.memory, step.long_job ? body.size() : size_t{121} * 1932 * 32);
+        if (step.made) { EXPECT_EQ(routed.memory, step.long_job ? body.size() : size_t{121} * 1932 * 32); }
         std::string& first = bodies[std::string(step.file) + step.box];
         if (first.empty()) first = body;
         EXPECT_TRUE(body == first) << "the same bytes, made or kept, plain or compressed";

@@ -270,7 +270,8 @@ TEST_F(ServerTest, BadRequestsNameWhatIsWrong) {
         EXPECT_NE(reply.body.find(row.words), std::string::npos) << reply.body;
     }
     for (const std::string& target : {q + "years=1900:1901&max_missing=0.5", std::string("/extract/MonthlyPDSI.tsf?years=1900:1901"),
-                                     std::string("/health"), std::string("/metrics"), std::string("/wms?SERVICE=WMS"),
+                                     std::string("/extract?years=1900:1901"), std::string("/health"), std::string("/metrics"),
+                                     std::string("/wms?SERVICE=WMS"),
                                      std::string("/dap/pdsi.das"), std::string("/zarr/pdsi/.zgroup"), std::string("/")}) {
         const Reply post = fetch(sound_->base + target, {}, "POST");
         EXPECT_EQ(post.status, 405) << target;
@@ -497,19 +498,34 @@ TEST_F(ServerTest, WorkFailuresAnswerWithTheirStatus) {
     }
 }
 
-// At the stop, once its wait is over, work under way ends with a 503.
-TEST_F(ServerTest, WorkAfterTheStopsWaitEndsWith503) {
-    serve::App app(*sound_->grid, *dir_ / "tmp", config());
-    app.cancelled = true;
-    serve::HttpRequest request;
-    request.method = "GET";
-    request.path = "/extract/MonthlyPDSI.tsf";
-    request.args = {{"years", "1850:1900"}, {"max_missing", "1"}};
-    const serve::Routed routed = app.route(request);
-    ASSERT_TRUE(routed.work);
-    const serve::Response answer = app.run(routed, app.budget(routed.long_job));
-    EXPECT_EQ(answer.status, 503);
-    EXPECT_EQ(*answer.body, "the server is stopping; try again\n");
+// Work under way ends at the server's stop with a 503, past the
+// request's time with a 504, made at once or by a job.
+TEST_F(ServerTest, WorkAtTheStopOrPastItsTimeEnds) {
+    struct Row {
+        bool stopping;
+        int32_t timeout;
+        int status;
+        const char* body;
+    };
+    for (const Row& row : {Row{true, 120, 503, "the server is stopping; try again\n"},
+                           Row{false, 0, 504, "the request took longer than 0 s and was stopped\n"}}) {
+        for (const bool long_job : {false, true}) {
+            SCOPED_TRACE(std::to_string(row.status) + (long_job ? " job" : " at once"));
+            serve::ServerConfig c = config();
+            c.timeout_seconds = row.timeout;
+            serve::App app(*sound_->grid, *dir_ / "tmp", c);
+            app.cancelled = row.stopping;
+            serve::HttpRequest request;
+            request.method = "GET";
+            request.path = "/extract/MonthlyPDSI.tsf";
+            request.args = {{"years", "1850:1900"}, {"max_missing", "1"}};
+            const serve::Routed routed = app.route(request);
+            ASSERT_TRUE(routed.work);
+            const serve::Response answer = app.run(routed, app.budget(long_job));
+            EXPECT_EQ(answer.status, row.status);
+            EXPECT_EQ(*answer.body, row.body);
+        }
+    }
 }
 
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {

@@ -177,6 +177,19 @@ def top_level_split(cond):
     return -1
 
 
+def top_level_semicolon(cond):
+    """Where an init statement's "; " ends in cond, or -1 (a lambda's own do not count)."""
+    depth = 0
+    for i, c in enumerate(cond):
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+        elif depth == 0 and cond.startswith("; ", i):
+            return i
+    return -1
+
+
 def int_mutants(literal, suffix):
     body = literal.replace("'", "")
     value = int(body, 16) if body[:2] in ("0x", "0X") else int(body)
@@ -212,7 +225,7 @@ def other_sites(text, clean, operators):
                 continue
             cond = line[open_at + 1:close]
             # `if (init; cond)`: the condition is what follows the init.
-            init = cond.find("; ")
+            init = top_level_semicolon(cond)
             if init >= 0:
                 open_at += init + 2
                 cond = cond[init + 2:]

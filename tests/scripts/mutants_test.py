@@ -21,6 +21,12 @@ ROWS = [
      [("return", "bool f() { return false; }"), ("return", "return {};"), ("math", "return x / 2 + 1;"),
       ("math", "return x * 2 - 1;")]),
     ("a zero made one", ["int z() {", "    return f(0);", "}"], [("const", "return f(1);")]),
+    ("an init statement and a lambda's own", ["int f(std::string n) {",
+                                              "    if (int k = g(); k > 0) return k;",
+                                              "    if (n.empty() || any(n, [](char c) { return c == 1; }))",
+                                              "        return 2;", "    return 0;", "}"],
+     [("guard", "if (int k = g(); false) return k;"),
+      ("guard", "if (false)"), ("cond", "if (any(n, [](char c) { return c == 1; }))")]),
 ]
 
 # Lines that must give no mutant of a family.

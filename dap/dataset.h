@@ -41,9 +41,6 @@ struct Failure {
 class Values {
 public:
     virtual ~Values() = default;
-    // Called with a field's whole slab before `read` is asked for parts of
-    // it: the place to meet damage once, or to read the slab's box once.
-    virtual void prepare(const Slab&) const {}
     // The slab's values, lon fastest, then lat, then time; the missing
     // marker as it is. Throws Failure when they cannot be had.
     virtual void read(const Slab& slab, float* out) const = 0;

@@ -4,19 +4,10 @@
 #include <libdap/Float64.h>
 #include <libdap/InternalErr.h>
 
-#include <algorithm>
-
 #include "dap/xdr_output.h"
 #include "parallel/huge_pages.h"
 
 namespace dap::detail {
-
-namespace {
-
-// Values read and swapped at a time: a few hundred kB, in the caches.
-constexpr uint64_t kPartValues = 64 * 1024;
-
-}  // namespace
 
 Slab slab_of(libdap::Array& array) {
     Slab slab;
@@ -87,25 +78,8 @@ bool FieldArray::serialize(libdap::ConstraintEvaluator& eval, libdap::DDS& dds, 
         out->deferred->emplace_back(out->size(), slab);
         return true;
     }
-    if (!out || read_p()) return libdap::Array::serialize(eval, dds, m, ce_eval);
-    if (!source_->values) throw libdap::InternalErr(__FILE__, __LINE__, "pdsi sent with no values to read");
-    const Slab slab = slab_of(*this);
-    const auto count = static_cast<int>(slab.size());
-    const Values& values = *source_->values;
-    values.prepare(slab);
-    out->put_int(count);
-    out->put_int(count);
-    const uint64_t plane = static_cast<uint64_t>(slab.count(1)) * static_cast<uint64_t>(slab.count(2));
-    const int32_t months = static_cast<int32_t>(std::max<uint64_t>(1, kPartValues / plane));
-    std::vector<float> part(static_cast<size_t>(std::min<uint64_t>(slab.size(), plane * static_cast<uint64_t>(months))));
-    for (int32_t t = 0; t < slab.count(0); t += months) {
-        Slab some = slab;
-        some.start[0] = slab.start[0] + t * slab.stride[0];
-        some.stop[0] = std::min(slab.stop[0], some.start[0] + (months - 1) * slab.stride[0]);
-        values.read(some, part.data());
-        out->put_floats(part.data(), some.size());
-    }
-    return true;
+    // Otherwise the Grid has read the field into libdap's buffer.
+    return libdap::Array::serialize(eval, dds, m, ce_eval);
 }
 
 bool FieldGrid::read() {

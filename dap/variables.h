@@ -53,8 +53,8 @@ public:
     explicit FieldArray(const Source& source);
     libdap::BaseType* ptr_duplicate() override { return new FieldArray(*this); }
     bool read() override;
-    // Into our own marshaller a few months at a time, without the whole
-    // slab in libdap's buffer first: the whole field is 61 MB.
+    // Into a stream's marshaller only its place: the values are read as
+    // the answer is sent, never whole in libdap's buffer (61 MB).
     bool serialize(libdap::ConstraintEvaluator& eval, libdap::DDS& dds, libdap::Marshaller& m,
                    bool ce_eval = true) override;
 

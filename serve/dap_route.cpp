@@ -45,7 +45,6 @@ Response refused(const dap::Failure& failure) {
 class StreamValues : public dap::Values {
 public:
     explicit StreamValues(const LoadedGrid& grid) : values_(grid, budget_) {}
-    void prepare(const dap::Slab& slab) const override { values_.prepare(slab); }
     void read(const dap::Slab& slab, float* out) const override { values_.read(slab, out); }
 
 private:

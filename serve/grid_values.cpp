@@ -26,8 +26,6 @@ private:
 
 }  // namespace
 
-void GridValues::prepare(const dap::Slab& s) const { held_.emplace(load(s)); }
-
 void GridValues::read(const dap::Slab& s, float* out) const {
     if (!held_ || !held_->covers(s)) held_.emplace(load(s));
     const Held& held = *held_;

@@ -3,7 +3,7 @@
 // (the OPeNDAP field, the Zarr chunks): a view of the store when the grid
 // is sound; otherwise the reader on the start's copy, for the years and
 // the box that cover the slab, meeting the damage as `pdsi extract` would,
-// once for all the parts of a slab.
+// kept for the next slab it covers.
 #include <optional>
 
 #include "dap/dataset.h"
@@ -16,7 +16,6 @@ class GridValues : public dap::Values {
 public:
     GridValues(const LoadedGrid& grid, const Budget& budget) : grid_(grid), budget_(budget) {}
 
-    void prepare(const dap::Slab& s) const override;
     // Throws dap::Failure: 422 with the command's message where the slab
     // meets the damage, 503 or 504 when the server stops or time is up.
     void read(const dap::Slab& s, float* out) const override;

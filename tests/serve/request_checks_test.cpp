@@ -58,4 +58,18 @@ TEST(RequestChecks, HeadsThatTwoReadersCouldTakeTwoWays) {
     }
 }
 
+TEST(RequestChecks, AbsoluteTargetsAreAnsweredAsTheirPath) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/extract?years=1900:1901", "/extract?years=1900:1901"},
+        {"http://host:8080/extract?lat=0:10", "/extract?lat=0:10"},
+        {"HTTPS://host/health", "/health"},
+        {"http://host", "/"},
+        {"http://host?x=1", "/?x=1"},
+        {"ftp://host/health", "ftp://host/health"},
+        {"/dap/pdsi.dods?x=http://y/z", "/dap/pdsi.dods?x=http://y/z"},
+        {"*", "*"},
+    };
+    for (const auto& [target, path] : rows) EXPECT_EQ(serve::origin_form(target), path) << target;
+}
+
 }  // namespace

@@ -220,6 +220,7 @@ TEST_F(DapServer, HeadersCachingAndHead) {
     const Row rows[] = {{".das", "dods_das", "text/plain; charset=utf-8"},
                         {".dds?lat", "dods_dds", "text/plain; charset=utf-8"},
                         {".dods?lat", "dods_data", "application/octet-stream"},
+                        {".dods?pdsi.pdsi[0:1:200][0:1:54][0:1:143]", "dods_data", "application/octet-stream"},  // streamed
                         {".html", "", "text/html; charset=utf-8"},
                         {"", "", "text/html; charset=utf-8"}};
     for (const Row& row : rows) {

@@ -235,4 +235,33 @@ TEST_F(ZarrServer, DamagedGridsServeTheirMetadataAndFailWhereTheDamageIs) {
     EXPECT_EQ(fetch(damaged.base + "/pdsi/pdsi/3.0.0").status, 422) << "a failure is not kept";
 }
 
+// The route alone, without the server's own checks after it: a chunk made
+// once is held, a tag that matches is a 304 already, and a chunk of a
+// damaged grid is a job's work.
+TEST_F(ZarrServer, TheRouteHoldsChunksAndAnswersTagsItself) {
+    tools::write_grid_file((*dir_ / "short2.txt").string(), 36, grid_value);
+    const Running damaged(*dir_ / "short2.txt", *dir_ / "tmp");
+    auto route = [](serve::App& app, const std::string& key, const std::string& tag = "") {
+        serve::HttpRequest request;
+        request.method = "GET";
+        request.path = "/zarr/" + key;
+        request.if_none_match = tag;
+        return app.route(request);
+    };
+    const serve::Routed first = route(*server_->app, "pdsi/pdsi/7.0.0");
+    ASSERT_TRUE(first.response && first.response->body);
+    const serve::Routed again = route(*server_->app, "pdsi/pdsi/7.0.0");
+    ASSERT_TRUE(again.response);
+    EXPECT_EQ(again.response->body.get(), first.response->body.get()) << "made once, then held";
+    const std::string* etag = first.response->header("ETag");
+    ASSERT_TRUE(etag);
+    const serve::Routed tagged = route(*server_->app, "pdsi/pdsi/7.0.0", *etag);
+    ASSERT_TRUE(tagged.response);
+    EXPECT_EQ(tagged.response->status, 304);
+    const serve::Routed job = route(*damaged.app, "pdsi/pdsi/3.0.0");
+    EXPECT_TRUE(job.long_job && job.work && !job.response);
+    const serve::Routed metadata = route(*damaged.app, "pdsi/.zmetadata");
+    EXPECT_TRUE(metadata.response && !metadata.long_job);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -475,6 +476,73 @@ TEST_F(ServerTest, RefusalsKeepTheirRoute) {
         ASSERT_TRUE(routed.response) << row.path;
         EXPECT_EQ(routed.response->status, row.status) << row.path;
     }
+}
+
+// The map service's route alone: what each request's answer is, where it
+// is made, that it is made once, and a damaged grid's refusal.
+TEST_F(ServerTest, TheMapServiceRoute) {
+    auto wms = [](serve::App& app, const std::string& query, const std::string& host, const std::string& encoding) {
+        serve::HttpRequest request;
+        request.method = "GET";
+        request.path = "/wms";
+        request.host = host;
+        request.accept_encoding = encoding;
+        for (size_t at = 0; at < query.size();) {
+            const size_t amp = std::min(query.find('&', at), query.size());
+            const std::string pair = query.substr(at, amp - at);
+            request.args.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+            at = amp + 1;
+        }
+        return app.route(request);
+    };
+    const std::string caps = "SERVICE=WMS&REQUEST=GetCapabilities&VERSION=";
+    const std::string info =
+        "SERVICE=WMS&REQUEST=GetFeatureInfo&VERSION=1.3.0&LAYERS=pdsi&QUERY_LAYERS=pdsi&STYLES=&CRS=CRS:84&"
+        "BBOX=-180,-60,180,77.5&WIDTH=144&HEIGHT=55&I=70&J=20&TIME=1990-06&INFO_FORMAT=";
+    const std::string map = "SERVICE=WMS&REQUEST=GetMap&VERSION=1.3.0&LAYERS=pdsi&STYLES=&CRS=CRS:84&"
+                            "BBOX=-180,-60,180,77.5&FORMAT=image/png&TIME=1990-06&";
+    struct Row {
+        const char* name;
+        std::string query;
+        const char* host;
+        const char* type;
+        bool asks_gzip;
+        bool zipped;
+        bool long_job;
+    };
+    const Row rows[] = {
+        {"capabilities 1.3.0", caps + "1.3.0", "h1:8080", "text/xml; charset=utf-8", false, false, false},
+        {"the same for another host", caps + "1.3.0", "h2:9090", "text/xml; charset=utf-8", false, false, false},
+        {"capabilities 1.1.1", caps + "1.1.1", "h1:8080", "application/vnd.ogc.wms_xml; charset=utf-8", true, true, false},
+        {"information as text", info + "text/plain", "h1:8080", "text/plain; charset=utf-8", true, true, false},
+        {"information as JSON", info + "application/json", "h1:8080", "application/json", false, false, false},
+        {"a map at the limit", map + "WIDTH=2048&HEIGHT=2048", "h1:8080", "image/png", true, false, false},
+        {"a map past it", map + "WIDTH=2049&HEIGHT=2048", "h1:8080", "image/png", false, false, true},
+    };
+    serve::App app(*sound_->grid, *dir_ / "tmp", config());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string encoding = row.asks_gzip ? "gzip" : "";
+        const serve::Routed routed = wms(app, row.query, row.host, encoding);
+        ASSERT_TRUE(routed.work && !routed.response);
+        EXPECT_EQ(routed.long_job, row.long_job);
+        const serve::Response made = app.run(routed, app.budget(routed.long_job));
+        ASSERT_EQ(made.status, 200) << *made.body;
+        EXPECT_EQ(*made.header("Content-Type"), row.type);
+        EXPECT_EQ(made.header("Content-Encoding") != nullptr, row.zipped);
+        const std::string body = row.zipped ? serve_test::gunzip(*made.body) : *made.body;
+        if (row.query.starts_with(caps)) {
+            EXPECT_NE(body.find(std::string("http://") + row.host + "/wms"), std::string::npos);
+        }
+        const serve::Routed again = wms(app, row.query, row.host, encoding);
+        EXPECT_TRUE(again.response && !again.work) << "made once, then held";
+    }
+    tools::write_grid_file((*dir_ / "cut.txt").string(), 36, cli_test::grid_value);
+    const auto cut = serve::LoadedGrid::load((*dir_ / "cut.txt").string(), 1);
+    serve::App damaged(*cut, *dir_ / "tmp", config());
+    const serve::Routed refused = wms(damaged, map + "WIDTH=64&HEIGHT=64", "h1:8080", "");
+    ASSERT_TRUE(refused.response);
+    EXPECT_EQ(refused.response->status, 422);
 }
 
 // A job's failure keeps its status and words; an internal one keeps its

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "serve/app.h"
+#include "serve/grid_values.h"
 #include "serve/http_server.h"
 #include "serve/loaded_grid.h"
 #include "tests/cli/grid.h"
@@ -543,6 +544,37 @@ TEST_F(ServerTest, TheMapServiceRoute) {
     const serve::Routed refused = wms(damaged, map + "WIDTH=64&HEIGHT=64", "h1:8080", "");
     ASSERT_TRUE(refused.response);
     EXPECT_EQ(refused.response->status, 422);
+}
+
+// A read of a damaged grid's copy, for the OPeNDAP field and the Zarr
+// chunks, stops at the server's stop and past the request's time.
+TEST_F(ServerTest, AReadOfADamagedGridStops) {
+    tools::write_grid_file((*dir_ / "cut-read.txt").string(), 36, cli_test::grid_value);
+    const auto cut = serve::LoadedGrid::load((*dir_ / "cut-read.txt").string(), 1);
+    struct Row {
+        bool stopping;
+        int status;
+        const char* message;
+    };
+    for (const Row& row : {Row{true, 503, "the server is stopping; try again"},
+                           Row{false, 504, "the request took longer than 7 s and was stopped"}}) {
+        std::atomic<bool> stopping{row.stopping};
+        serve::Budget budget;
+        budget.deadline = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+        budget.timeout_seconds = 7;
+        budget.cancelled = &stopping;
+        const serve::GridValues values(*cut, budget);
+        dap::Slab slab;
+        slab.stop = {11, 3, 3};
+        std::vector<float> out(slab.size());
+        try {
+            values.read(slab, out.data());
+            ADD_FAILURE() << "read past its time";
+        } catch (const dap::Failure& failure) {
+            EXPECT_EQ(failure.status, row.status);
+            EXPECT_EQ(failure.message, row.message);
+        }
+    }
 }
 
 // A job's failure keeps its status and words; an internal one keeps its

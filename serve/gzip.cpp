@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace serve {
@@ -28,6 +29,8 @@ std::string gzip(std::string_view bytes, bool fast) {
 }
 
 bool accepts_gzip(std::string_view header) {
+    // A weight on gzip itself decides; "*" speaks only for codings not named.
+    std::optional<bool> named, any;
     size_t at = 0;
     while (at <= header.size()) {
         size_t end = header.find(',', at);
@@ -47,17 +50,22 @@ bool accepts_gzip(std::string_view header) {
         coding = trim(coding);
         std::string lower;
         for (char c : coding) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower != "gzip" && lower != "x-gzip" && lower != "*") continue;
+        const bool gzip = lower == "gzip" || lower == "x-gzip";
+        if (!gzip && lower != "*") continue;
+        bool accepted = true;
         params = trim(params);
         if (params.size() >= 2 && (params[0] == 'q' || params[0] == 'Q') && params[1] == '=') {
             const std::string q(params.substr(2));
-            char* end = nullptr;
-            const double value = std::strtod(q.c_str(), &end);
-            if (end != q.c_str() && value <= 0.0) continue;
+            char* stop = nullptr;
+            const double value = std::strtod(q.c_str(), &stop);
+            accepted = stop == q.c_str() || value > 0.0;
         }
-        return true;
+        if (gzip)
+            named = named.value_or(false) || accepted;
+        else
+            any = accepted;
     }
-    return false;
+    return named.value_or(any.value_or(false));
 }
 
 }  // namespace serve

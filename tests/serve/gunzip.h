@@ -21,7 +21,8 @@ inline std::string gunzip(const std::string& bytes) {
         out.append(buffer, sizeof buffer - z.avail_out);
     }
     inflateEnd(&z);
-    return rc == Z_STREAM_END ? out : "(not gzip)";
+    // Bytes after the stream are no gzip a strict client takes.
+    return rc == Z_STREAM_END && z.avail_in == 0 ? out : "(not gzip)";
 }
 
 }  // namespace serve_test

@@ -271,11 +271,24 @@ TEST_F(LimitsTest, AFullTemporaryFolderRefusesOnlyTheGapFilling) {
     const auto previous = ::signal(SIGXFSZ, SIG_IGN);
     rlimit tiny = old;
     tiny.rlim_cur = 100;
+    // The log into a pipe meanwhile: no file could take it.
+    int log[2];
+    ASSERT_EQ(::pipe(log), 0);
+    const int saved = ::dup(2);
+    ::dup2(log[1], 2);
     ::setrlimit(RLIMIT_FSIZE, &tiny);
     const serve_test::Reply filled = fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?" + query + "&fill=1850:1852");
     const serve_test::Reply plain = fetch(server.base + "/extract/MonthlyPDSI.tsf?" + query);
     ::setrlimit(RLIMIT_FSIZE, &old);
     ::signal(SIGXFSZ, previous);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(log[1]);
+    std::string logged;
+    char block[4096];
+    for (ssize_t n; (n = ::read(log[0], block, sizeof block)) > 0;) logged.append(block, static_cast<size_t>(n));
+    ::close(log[0]);
+    EXPECT_NE(logged.find("pdsi serve: the temporary folder failed a job: "), std::string::npos) << logged;
     EXPECT_EQ(filled.status, 507);
     EXPECT_NE(filled.body.find("no room"), std::string::npos) << filled.body;
     EXPECT_EQ(plain.status, 200);

@@ -183,6 +183,9 @@ TEST_F(ServerTest, EveryFileEqualsTheCommands) {
         {"filled", "years=1981:2010&lat=31.25:41.25&lon=-98.75:-88.75&max_missing=.5&fill=1981:2010",
          {"--years", "1981:2010", "--lat=31.25:41.25", "--lon=-98.75:-88.75", "--max-missing", ".5", "--fill",
           "1981:2010"}},
+        {"a lone cell filled", "years=1990:1995&lat=36.25:36.25&lon=-98.75:-98.75&max_missing=0.5&fill=1990:1995",
+         {"--years", "1990:1995", "--lat=36.25:36.25", "--lon=-98.75:-98.75", "--max-missing", "0.5", "--fill",
+          "1990:1995"}},
         {"calibration not at the end", "years=1901:2000&lat=40:50&lon=0:10&max_missing=0.5&fill=1951:1970",
          {"--years", "1901:2000", "--lat=40:50", "--lon=0:10", "--max-missing", "0.5", "--fill", "1951:1970"}},
     };
@@ -643,23 +646,30 @@ TEST_F(ServerTest, WorkPastItsDeadlineStopsAndLeavesNoFiles) {
     const fs::path temp = dir_->path() / "deadline";
     fs::create_directories(temp);
     const serve::Producer producer(*sound_->grid, temp);
-    serve::Fields args{{"years", "1901:2000"}, {"lat", "0:20"}, {"max_missing", "0.5"}, {"fill", "1951:2000"}};
+    const serve::Fields filled{{"years", "1901:2000"}, {"lat", "0:20"}, {"max_missing", "0.5"}, {"fill", "1951:2000"}};
+    const serve::Fields plain{{"years", "1901:2000"}, {"lat", "0:20"}, {"max_missing", "0.5"}};
     std::atomic<bool> stopping{false};
     struct Row {
         const char* name;
+        const serve::Fields* args;
+        serve::FileKind kind;
         std::chrono::seconds late;
         bool stop;
         int status;
     };
-    for (const Row& row : {Row{"past the deadline", std::chrono::seconds(1), false, 504},
-                           Row{"the server stopping", std::chrono::seconds(-60), true, 503}}) {
+    for (const Row& row : {Row{"past the deadline", &filled, serve::FileKind::qc, std::chrono::seconds(1), false, 504},
+                           Row{"the server stopping", &filled, serve::FileKind::qc, std::chrono::seconds(-60), true, 503},
+                           Row{"an area past the deadline", &plain, serve::FileKind::area_csv, std::chrono::seconds(1),
+                               false, 504},
+                           Row{"a copy past the deadline", &plain, serve::FileKind::netcdf, std::chrono::seconds(1),
+                               false, 504}}) {
         SCOPED_TRACE(row.name);
         stopping = row.stop;
         serve::Budget budget;
         budget.deadline = std::chrono::steady_clock::now() - row.late;
         budget.cancelled = &stopping;
         try {
-            producer.make(serve::parse_extract_query(args), serve::FileKind::qc, budget);
+            producer.make(serve::parse_extract_query(*row.args), row.kind, budget);
             ADD_FAILURE() << "no error";
         } catch (const serve::HttpError& error) {
             EXPECT_EQ(error.status, row.status) << error.message;

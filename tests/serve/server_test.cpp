@@ -686,6 +686,13 @@ TEST_F(ServerTest, SummaryHealthAndMetrics) {
                               "/extract/MonthlyPDSI_QC.out?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970",
                               "/extract/MonthlyPDSI.tif?years=1901:2000&lat=30:40&lon=-100:-90&max_missing=0.5&fill=1951:1970"})
         EXPECT_NE(summary.body.find(words), std::string::npos) << words << "\n" << summary.body;
+    // Every kept cell is filled.
+    const auto number_after = [&summary](const std::string& key) {
+        const size_t at = summary.body.find(key);
+        return at == std::string::npos ? -1 : std::atoi(summary.body.c_str() + at + key.size());
+    };
+    EXPECT_GT(number_after("\"kept\": "), 0);
+    EXPECT_EQ(number_after("\"filled\": "), number_after("\"kept\": ")) << summary.body;
     // Without gap filling, whole.
     const std::string query = "years=1901:1902&lat=30:35&lon=-100:-95&max_missing=0.5";
     const Reply plain = fetch(sound_->base + "/extract?" + query);

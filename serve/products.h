@@ -50,7 +50,6 @@ public:
     // the page do; the two extraction files and the area CSV do not.
     static bool needs_folder(const ExtractQuery& query, FileKind wanted);
 
-
 private:
     std::shared_ptr<const std::string> area_file(const indices::AreaSeries& series, const ExtractQuery& query,
                                                  FileKind wanted, const std::filesystem::path* dir) const;

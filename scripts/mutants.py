@@ -164,30 +164,22 @@ def closing(line, open_at):
     return -1
 
 
+def top_level(cond, tokens):
+    """Where the first of tokens outside parentheses, brackets and braces stands in cond, or -1."""
+    depth = 0
+    for i, c in enumerate(cond):
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+        elif depth == 0 and cond.startswith(tokens, i):
+            return i
+    return -1
+
+
 def top_level_split(cond):
     """Where the first &&/|| outside parentheses stands in cond, or -1."""
-    depth = 0
-    for i, c in enumerate(cond):
-        if c in "([{":
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-        elif depth == 0 and cond.startswith((" && ", " || "), i):
-            return i
-    return -1
-
-
-def top_level_semicolon(cond):
-    """Where an init statement's "; " ends in cond, or -1 (a lambda's own do not count)."""
-    depth = 0
-    for i, c in enumerate(cond):
-        if c in "([{":
-            depth += 1
-        elif c in ")]}":
-            depth -= 1
-        elif depth == 0 and cond.startswith("; ", i):
-            return i
-    return -1
+    return top_level(cond, (" && ", " || "))
 
 
 def int_mutants(literal, suffix):
@@ -225,7 +217,7 @@ def other_sites(text, clean, operators):
                 continue
             cond = line[open_at + 1:close]
             # `if (init; cond)`: the condition is what follows the init.
-            init = top_level_semicolon(cond)
+            init = top_level(cond, ("; ",))  # a lambda's own do not count
             if init >= 0:
                 open_at += init + 2
                 cond = cond[init + 2:]

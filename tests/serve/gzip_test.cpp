@@ -11,7 +11,7 @@ namespace {
 
 TEST(Gzip, TheStreamEndsWithTheSizeAndNothingAfter) {
     std::string big;
-    for (int k = 0; big.size() < (5u << 20); ++k) big += std::to_string(k * 7919 % 10007) + "\t";
+    for (uint32_t k = 0; big.size() < (5u << 20); ++k) big += std::to_string(k * 7919u % 10007u) + "\t";
     for (const std::string& bytes : {std::string("a"), std::string(100000, 'x'), big}) {
         for (const bool fast : {false, true}) {
             const std::string zipped = serve::gzip(bytes, fast);

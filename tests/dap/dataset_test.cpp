@@ -2,6 +2,7 @@
 // made, the limit, the XDR's order, errors.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -91,6 +92,40 @@ TEST(DapDataset, ValuesAreXdrInTheDdsOrder) {
     EXPECT_EQ(word_at(body, field + 4), 4u);
     const float want[] = {20104, 20105, 50104, 50105};
     for (size_t k = 0; k < 4; ++k) EXPECT_EQ(float_at(body, field + 8 + 4 * k), want[k]) << k;
+}
+
+double double_at(const std::string& bytes, size_t at) {
+    const uint64_t w = uint64_t{word_at(bytes, at)} << 32 | word_at(bytes, at + 4);
+    double v;
+    std::memcpy(&v, &w, sizeof v);
+    return v;
+}
+
+// Each month's and cell's edges, first and last, a leap February between.
+TEST(DapDataset, BoundsAreTheEdges) {
+    struct Row {
+        const char* constraint;
+        bool doubles;
+        double low, high;
+    };
+    const Row rows[] = {
+        {"time_bnds[0][0:1]", true, 0, 31},           {"time_bnds[13][0:1]", true, 396, 424},
+        {"time_bnds[25][0:1]", true, 761, 790},        {"time_bnds[1931][0:1]", true, 58773, 58804},
+        {"lat_bnds[0][0:1]", false, -60, -57.5},       {"lat_bnds[54][0:1]", false, 75, 77.5},
+        {"lon_bnds[0][0:1]", false, -180, -177.5},     {"lon_bnds[143][0:1]", false, 177.5, 180},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.constraint);
+        const std::string body = body_of(dap::Kind::dods, row.constraint);
+        const size_t data = body.find("Data:\n") + 6, width = row.doubles ? 8 : 4;
+        ASSERT_EQ(body.size() - data, 8 + 2 * width);
+        EXPECT_EQ(word_at(body, data), 2u);
+        const auto at = [&](size_t k) {
+            return row.doubles ? double_at(body, data + 8 + k * width) : double{float_at(body, data + 8 + k * width)};
+        };
+        EXPECT_EQ(at(0), row.low);
+        EXPECT_EQ(at(1), row.high);
+    }
 }
 
 // The whole DAS: every attribute a client reads, each once, in this order.

@@ -127,11 +127,16 @@ TEST_F(PageRoute, PageNamesItsAssetsByTheirTags) {
     EXPECT_EQ(header(page, "Content-Type"), "text/html; charset=utf-8");
     EXPECT_NE(header(page, "Content-Security-Policy").find("connect-src 'self'"), std::string::npos);
     EXPECT_EQ(header(page, "Cache-Control"), "no-cache");
-    for (const char* asset : {"/page/home.js", "/page/home.css", "/page/dygraph.js", "/page/dygraph.css"}) {
+    const std::pair<const char*, const char*> assets[] = {{"/page/home.js", "text/javascript; charset=utf-8"},
+                                                         {"/page/home.css", "text/css; charset=utf-8"},
+                                                         {"/page/dygraph.js", "text/javascript; charset=utf-8"},
+                                                         {"/page/dygraph.css", "text/css; charset=utf-8"}};
+    for (const auto& [asset, type] : assets) {
         const std::regex linked(std::string(asset) + "\\?v=([0-9a-f]{16})\"");
         std::smatch m;
         ASSERT_TRUE(std::regex_search(*page.body, m, linked)) << asset;
         const serve::Response pinned = answer(get(asset, {{"v", m[1]}}));
+        EXPECT_EQ(header(pinned, "Content-Type"), type);
         EXPECT_EQ(header(pinned, "ETag"), "\"" + std::string(m[1]) + "\"") << asset;
         EXPECT_EQ(header(pinned, "Cache-Control"), "public, max-age=31536000, immutable") << asset;
         EXPECT_EQ(header(answer(get(asset, {{"v", "0123456789abcdef"}})), "Cache-Control"), "no-cache") << asset;
@@ -151,6 +156,7 @@ TEST_F(PageRoute, ConditionalAndCompressed) {
         const serve::LoadedGrid* grid = of == data.end() ? nullptr : sound();
         const serve::Response plain = answer(get(path, args), grid);
         ASSERT_EQ(plain.status, 200) << path << ": " << *plain.body;
+        EXPECT_EQ(header(plain, "X-Content-Type-Options"), "nosniff") << path;
         const std::string tag = header(plain, "ETag");
         EXPECT_EQ(tag.rfind("\"", 0), 0u) << path << " has a strong tag";
         struct Row {

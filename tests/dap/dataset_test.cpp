@@ -296,6 +296,7 @@ TEST(DapDataset, ErrorsInTheProtocolsForm) {
         {"a message on its next line", "\nlat: bad", "lat: bad"},
         {"blanks only", " \n ", "error"},
         {"control bytes", std::string("a\x01z"), "a?z"},
+        {"the controls' edges", "\x1f| |~|\x7f", "?| |~|?"},
         {"empty", "", "error"},
     };
     for (const Row& row : rows) {

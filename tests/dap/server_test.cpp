@@ -178,6 +178,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"a lone percent", ".dods?lat%", 400, "constraint: "},
         {"a malformed escape", ".dods?lat%zz", 400, "not followed by two hex digits"},
         {"half an escape", ".dods?lat%g0,lon", 400, "not followed by two hex digits"},
+        {"its other half", ".dods?lat%0g,lon", 400, "not followed by two hex digits"},
+        {"an escape first", ".dods?%zzlat", 400, "not followed by two hex digits"},
         {"percent-encoded tab", ".dods?lat%09", 400, "control character"},
         {"percent-encoded line feed", ".dods?lat%0a", 400, "control character"},
         {"percent-encoded DEL", ".dods?lat%7f", 400, "control character"},

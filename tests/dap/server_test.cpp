@@ -180,6 +180,8 @@ TEST_F(DapServer, ConstraintsGetTheirStatus) {
         {"half an escape", ".dods?lat%g0,lon", 400, "not followed by two hex digits"},
         {"its other half", ".dods?lat%0g,lon", 400, "not followed by two hex digits"},
         {"an escape first", ".dods?%zzlat", 400, "not followed by two hex digits"},
+        {"a control first", ".dods?%0alat", 400, "control character"},
+        {"a tab after a name", ".dods?lon%09", 400, "control character"},
         {"percent-encoded tab", ".dods?lat%09", 400, "control character"},
         {"percent-encoded line feed", ".dods?lat%0a", 400, "control character"},
         {"percent-encoded DEL", ".dods?lat%7f", 400, "control character"},

@@ -68,7 +68,8 @@ TEST(DapDataset, TheLimitRefusesWithTheByteCount) {
         ADD_FAILURE() << "one byte over the limit passed";
     } catch (const dap::Failure& failure) {
         EXPECT_EQ(failure.status, 413);
-        EXPECT_NE(failure.message.find(std::to_string(whole) + " bytes"), std::string::npos) << failure.message;
+        EXPECT_EQ(failure.message, "the answer would be " + std::to_string(whole) + " bytes, over this server's limit of " +
+                                       std::to_string(whole - 1) + " bytes: ask for a smaller slice");
     }
     // The structure of a huge answer is small.
     EXPECT_NO_THROW(dap::Request(dap::Kind::dds, "pdsi.pdsi", 1));
@@ -269,6 +270,13 @@ TEST(DapDataset, FailuresKeepTheirStatus) {
         {"the structure only", dap::Kind::dds, "pdsi.pdsi[0][0][0]", 200},
         {"a bad index first", dap::Kind::dods, "pdsi.pdsi[0][0][999]", 400},
     };
+    try {
+        dap::Request(dap::Kind::das, "", kNoLimit).stream(std::make_shared<Numbered>());
+        ADD_FAILURE() << "a .das streamed";
+    } catch (const dap::Failure& failure) {
+        EXPECT_EQ(failure.status, 500);
+        EXPECT_EQ(failure.message, "only a .dods answer is streamed");
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         int status = 200;

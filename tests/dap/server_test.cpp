@@ -226,7 +226,9 @@ TEST_F(DapServer, HeadersCachingAndHead) {
                         {".dods?lat", "dods_data", "application/octet-stream"},
                         {".dods?pdsi.pdsi[0:1:200][0:1:54][0:1:143]", "dods_data", "application/octet-stream"},  // streamed
                         {".html", "", "text/html; charset=utf-8"},
+                        {".ver", "dods_version", "text/plain; charset=utf-8"},
                         {"", "", "text/html; charset=utf-8"}};
+    EXPECT_EQ(fetch(server_->base + ".ver").body, "Core version: DAP/2.0\nServer version: pdsi/" PDSI_VERSION "\n");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.suffix);
         const std::string url = server_->base + row.suffix;
@@ -235,7 +237,7 @@ TEST_F(DapServer, HeadersCachingAndHead) {
         EXPECT_EQ(reply.header("content-description"), row.description);
         EXPECT_EQ(reply.header("content-type"), row.type);
         EXPECT_EQ(reply.header("xdap"), "2.0");
-        EXPECT_EQ(reply.header("xdods-server").rfind("pdsi/", 0), 0u);
+        EXPECT_EQ(reply.header("xdods-server"), "pdsi/" PDSI_VERSION);
         EXPECT_EQ(reply.header("cache-control"), "public, max-age=86400");
         EXPECT_FALSE(reply.header("last-modified").empty());
         const std::string etag = reply.header("etag");

@@ -279,15 +279,14 @@ TEST_F(PageRoute, MonthAndCellRefusals) {
         {"north of the cells", "/page/series", {{"cell", "0,77.5"}}, "cell: \"0,77.5\" is outside the grid's cells\n"},
         {"east of 180", "/page/series", {{"cell", "180,0"}}, "cell: \"180,0\" is outside the grid's cells\n"},
         {"no cell", "/page/series", {}, "cell: required (cell=LON,LAT)\n"},
+        {"a bad longitude", "/page/series", {{"cell", "x,0"}}, "cell: \"x\" is not a number\n"},
+        {"a bad latitude", "/page/series", {{"cell", "0,x"}}, "cell: \"x\" is not a number\n"},
     };
     for (const Row& row : rows) {
         const serve::Response r = answer(get(row.path, row.args), sound());
         EXPECT_EQ(r.status, 400) << row.name;
         EXPECT_EQ(*r.body, row.line) << row.name;
     }
-    const serve::Response bad_lat = answer(get("/page/series", {{"cell", "0,x"}}), sound());
-    EXPECT_EQ(bad_lat.status, 400);
-    EXPECT_EQ(bad_lat.body->rfind("cell: ", 0), 0u) << *bad_lat.body;
 }
 
 // The map's years are refused in the API's words.

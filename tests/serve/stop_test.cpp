@@ -148,6 +148,21 @@ TEST(ServeCommand, SettingsFromTheOptionsAndTheCores) {
         EXPECT_EQ(config.job_threads, 6);
         EXPECT_EQ(config.answer_bytes, size_t{512} << 20);
     }
+    // The rest pass through, the sizes in MiB.
+    serve::ServeOptions options;
+    options.timeout = 17;
+    options.cache_mb = 3;
+    options.dap_max_mb = 5;
+    options.max_connections = 7;
+    options.max_per_client = 9;
+    options.answer_mb = 11;
+    const serve::ServerConfig config = serve::server_config(options, 6);
+    EXPECT_EQ(config.timeout_seconds, 17);
+    EXPECT_EQ(config.cache_bytes, size_t{3} << 20);
+    EXPECT_EQ(config.dap_max_mb, 5);
+    EXPECT_EQ(config.max_connections, 7);
+    EXPECT_EQ(config.max_per_client, 9);
+    EXPECT_EQ(config.answer_bytes, size_t{11} << 20);
 }
 
 // Started by a supervisor that closed standard input, the first file or

@@ -5,10 +5,12 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <future>
@@ -92,6 +94,14 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
     Process holder({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir.path());
     const std::string line = holder.first_line();
     const std::string port = std::to_string(port_of(line));
+    // A file that is there and cannot be opened: a socket.
+    const int unix_socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    const std::string socket_path = (dir / "grid.sock").string();
+    ASSERT_LT(socket_path.size(), sizeof at.sun_path);
+    std::memcpy(at.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ASSERT_EQ(::bind(unix_socket, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0) << std::strerror(errno);
     struct Row {
         const char* name;
         std::vector<std::string> args;
@@ -101,6 +111,10 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         {"no grid", {"serve", "--grid", "absent.txt", "--listen", "127.0.0.1:0"},
          "pdsi serve: error: --grid: no grid file at absent.txt: put the data set's grid file there, or write the "
          "sample one with: pdsi sample --out absent.txt\n"},
+        {"a folder", {"serve", "--grid", ".", "--listen", "127.0.0.1:0"},
+         "pdsi serve: error: --grid: File is actually a directory: .\n"},
+        {"a socket", {"serve", "--grid", "grid.sock", "--listen", "127.0.0.1:0"},
+         "pdsi serve: error: --grid: Error: Cannot open file (open, grid.sock)\n"},
         {"port in use", {"serve", "--grid", "grid.txt", "--listen", "127.0.0.1:" + port}, "Address already in use"},
         {"address not here", {"serve", "--grid", "grid.txt", "--listen", "192.0.2.1:0"}, "cannot listen on 192.0.2.1:0"},
         {"no port", {"serve", "--grid", "grid.txt", "--listen", "localhost"}, "is not HOST:PORT"},
@@ -123,6 +137,7 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
         EXPECT_NE(run.err.find(row.words), std::string::npos) << run.err;
         EXPECT_EQ(run.out, "");
     }
+    ::close(unix_socket);
 }
 
 TEST(ServeCommand, SettingsFromTheOptionsAndTheCores) {

@@ -186,7 +186,9 @@ TEST(DapDataset, TheDasIsWhole) {
 // Streamed, the answer has the same bytes however it is read: in small
 // pieces, or asked for more than is left.
 TEST(DapDataset, AStreamIsTheAnswerInAnyPieces) {
-    for (const char* constraint : {"pdsi[2:3:40][1:2][4:5]", "lat,pdsi.pdsi[0:5][1][2],lon[3]", "pdsi.pdsi[0:1:9][0:54][0:143]"}) {
+    // The last in many blocks of months, strided unlike its rows.
+    for (const char* constraint : {"pdsi[2:3:40][1:2][4:5]", "lat,pdsi.pdsi[0:5][1][2],lon[3]", "pdsi.pdsi[0:1:9][0:54][0:143]",
+                                   "pdsi.pdsi[1:3:400][0:2:54][0:7:143]"}) {
         const std::string whole = body_of(dap::Kind::dods, constraint);
         for (size_t piece : {size_t{1}, size_t{7}, size_t{65536}, size_t{1} << 30}) {
             SCOPED_TRACE(std::string(constraint) + " in pieces of " + std::to_string(piece));

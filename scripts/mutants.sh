@@ -148,7 +148,7 @@ programs_of() {
         report) echo report page serve ;;
         cli) echo cli formats report serve ;;
         serve) echo serve page dap maps zarr ;;
-        dap) echo dap serve ;;
+        dap) echo dap serve zarr ;;
         indices) echo indices cli formats page serve ;;
         maps) echo maps page serve ;;
         zarr) echo zarr serve ;;

@@ -105,31 +105,35 @@ double double_at(const std::string& bytes, size_t at) {
     return v;
 }
 
-// Each month's and cell's edges, first and last, a leap February between.
+// Each month's and cell's edges, first and last, a leap February between;
+// strided either way.
 TEST(DapDataset, BoundsAreTheEdges) {
     struct Row {
         const char* constraint;
         bool doubles;
-        double low, high;
+        std::vector<double> want;
     };
     const Row rows[] = {
-        {"time_bnds[0][0:1]", true, 0, 31},           {"time_bnds[13][0:1]", true, 396, 424},
-        {"time_bnds[25][0:1]", true, 761, 790},        {"time_bnds[1931][0:1]", true, 58773, 58804},
-        {"lat_bnds[0][0:1]", false, -60, -57.5},       {"lat_bnds[54][0:1]", false, 75, 77.5},
-        {"lon_bnds[0][0:1]", false, -180, -177.5},     {"lon_bnds[143][0:1]", false, 177.5, 180},
+        {"time_bnds[0][0:1]", true, {0, 31}},           {"time_bnds[13][0:1]", true, {396, 424}},
+        {"time_bnds[25][0:1]", true, {761, 790}},        {"time_bnds[1931][0:1]", true, {58773, 58804}},
+        {"lat_bnds[0][0:1]", false, {-60, -57.5}},       {"lat_bnds[54][0:1]", false, {75, 77.5}},
+        {"lon_bnds[0][0:1]", false, {-180, -177.5}},     {"lon_bnds[143][0:1]", false, {177.5, 180}},
+        {"time_bnds[0:2:2][0:1]", true, {0, 31, 59, 90}}, {"lat_bnds[0][0:2:1]", false, {-60}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.constraint);
         const std::string body = body_of(dap::Kind::dods, row.constraint);
         const size_t data = body.find("Data:\n") + 6, width = row.doubles ? 8 : 4;
-        ASSERT_EQ(body.size() - data, 8 + 2 * width);
-        EXPECT_EQ(word_at(body, data), 2u);
-        const auto at = [&](size_t k) {
-            return row.doubles ? double_at(body, data + 8 + k * width) : double{float_at(body, data + 8 + k * width)};
-        };
-        EXPECT_EQ(at(0), row.low);
-        EXPECT_EQ(at(1), row.high);
+        ASSERT_EQ(body.size() - data, 8 + row.want.size() * width);
+        EXPECT_EQ(word_at(body, data), row.want.size());
+        for (size_t k = 0; k < row.want.size(); ++k) {
+            const size_t at = data + 8 + k * width;
+            EXPECT_EQ(row.doubles ? double_at(body, at) : double{float_at(body, at)}, row.want[k]) << k;
+        }
     }
+    // The grid mapping's own value.
+    const std::string crs = body_of(dap::Kind::dods, "crs");
+    EXPECT_EQ(crs.substr(crs.find("Data:\n") + 6), std::string(4, '\0'));
 }
 
 // The whole DAS: every attribute a client reads, each once, in this order.

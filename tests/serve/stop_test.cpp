@@ -143,10 +143,7 @@ TEST(ServeCommand, RefusesWhatItCannotServe) {
     Process server({"serve", "--grid", (dir / "grid.txt").string(), "--listen", "127.0.0.1:0", "--quiet"}, dir / "file",
                    dir / "err.txt");
     EXPECT_EQ(server.first_line(), "");
-    int status = 0;
-    ::waitpid(server.pid, &status, 0);
-    server.pid = -1;
-    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(server.wait(), 2);
     const std::string err = testsupport::read_file(dir / "err.txt");
     EXPECT_EQ(err.rfind("pdsi serve: error: " + (dir / "file").string() + "/pdsi-serve-", 0), 0u) << err;
     EXPECT_TRUE(err.ends_with(": Not a directory\n")) << err;

@@ -44,10 +44,9 @@ private:
 
 // The mid-point of a header line, read as the gap filling reads it.
 bool header_position(std::string_view line, float& lat, float& lon) {
+    // A short line reads as blanks past its end, as the padded record would.
     static const textio::Layout layout("(f9.2,f8.2)");
-    std::string hdr(80, ' ');
-    hdr.replace(0, std::min<size_t>(line.size(), 80), line.substr(0, 80));
-    return textio::read_record(hdr, layout, {lat, lon}) == textio::ReadStatus::ok;
+    return textio::read_record(line, layout, {lat, lon}) == textio::ReadStatus::ok;
 }
 
 void check_header(Lines& lines, const std::string& at, const RunData& data, size_t c) {
@@ -94,12 +93,11 @@ void check_end(Lines& lines, const std::string& at, const RunData& data) {
 }  // namespace
 
 int32_t record_year(std::string_view line) {
-    if (line.size() < 5) return -1;
     std::string_view field = line.substr(0, 5);
     field.remove_prefix(std::min(field.find_first_not_of(' '), field.size()));
     int32_t year = -1;
     const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), year);
-    return ec == std::errc() && end == field.data() + field.size() && !field.empty() ? year : -1;
+    return ec == std::errc() && end == field.data() + field.size() ? year : -1;
 }
 
 void infer_span(textio::LineSource& in, const std::string& last_line, const std::string& at, RunData& data) {

@@ -112,6 +112,8 @@ TEST(ReadRun, RefusesYearsOffTheGridAndRecordsCutShort) {
         {"a first year before the grid's first", header + years(" 1849") + "\n", "no year record (1850 to 2010)"},
         {"a record one column short", header + years(" 2010").substr(0, 88) + "\n", "is cut short"},
         {"a record of exactly its width", header + years(" 2010") + "\n", ""},
+        {"a header cut after its latitude reads blanks", kCitation + "    31.25\n" + years(" 2010") + "\n",
+         "is at (31.25, 0.00)"},
     };
     for (const auto& row : rows) {
         testsupport::TempDir dir;
@@ -127,6 +129,62 @@ TEST(ReadRun, RefusesYearsOffTheGridAndRecordsCutShort) {
             EXPECT_EQ(message, "") << row.name;
         else
             EXPECT_NE(message.find(row.words), std::string::npos) << row.name << ": " << message;
+    }
+}
+
+TEST(ReadRun, NamesEachDamageInFull) {
+    const std::string h1 = "    31.25  -98.75  cell values\n", h2 = "   -58.75  178.75  cell values\n";
+    const std::string y1990 = kYears1.substr(0, 90), y1991 = kYears1.substr(90);
+    const std::string whole = kCitation + h1 + kYears1 + h2 + kYears2;
+    const struct {
+        const char* name;
+        std::string xy, tsf, qc;  // qc empty: none
+        const char* message;      // after the folder
+    } rows[] = {
+        {"cut in the citation", kXy, " first line\n", "", "/MonthlyPDSI.tsf: the file ends within its three citation lines"},
+        {"cut before a cell", kXy, kCitation + h1 + kYears1, "",
+         "/MonthlyPDSI.tsf: the file ends before cell 2 (-58.75, 178.75) of 2; it is cut short"},
+        {"cut within a cell", kXy, kCitation + h1 + kYears1 + h2 + y1990, "",
+         "/MonthlyPDSI.tsf: the file ends within cell 2 (-58.75, 178.75), before its record of 1991; it is cut short"},
+        {"a header that is no header", kXy, kCitation + "    31.2x\n" + kYears1 + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 4: not the header of cell 1 (31.25, -98.75)"},
+        {"a header of another cell", kXy, kCitation + h2 + kYears1 + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 4: the header of cell 1 is at (-58.75, 178.75), MonthlyPDSI.xy has it at (31.25, -98.75)"},
+        {"a year missing", kXy, kCitation + h1 + y1990 + y1990 + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 6: cell 1 (31.25, -98.75) has no record of 1991 here"},
+        {"a record short", kXy, kCitation + h1 + y1990 + y1991.substr(0, 80) + "\n" + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 6: the record of 1991 of cell 1 (31.25, -98.75) is cut short"},
+        {"a year alone is a record cut short", kXy, kCitation + h1 + y1990 + "1991\n" + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 6: the record of 1991 of cell 1 (31.25, -98.75) is cut short"},
+        {"a year run into its first value", kXy, kCitation + h1 + y1990 + "1991x" + y1991.substr(5) + h2 + kYears2, "",
+         "/MonthlyPDSI.tsf line 6: cell 1 (31.25, -98.75) has no record of 1991 here"},
+        {"more than the cells", kXy, whole + "  more\n", "", "/MonthlyPDSI.tsf line 10: more than the 2 cells of MonthlyPDSI.xy"},
+        {"headers with no year", kXy, kCitation + h1 + h2, "",
+         "/MonthlyPDSI.tsf line 5: no year record (1850 to 2010) after the header of cell 1 (31.25, -98.75)"},
+        {"a value that is no number", kXy, kCitation + h1 + y1990.substr(0, 12) + "  x.xx" + y1990.substr(18) + y1991 + h2 + kYears2,
+         "", "/MonthlyPDSI.tsf line 5: a value is not a number"},
+        {"a cell off the grid", "  title\n title\n   Xlon.   Ylat\n  -98.70   31.25\n", whole, "",
+         "/MonthlyPDSI.xy: cell 1 (31.25, -98.70) is not a mid-point of the 2.5-degree grid"},
+        {"a cell twice", kXy + "  -98.75   31.25\n", whole, "", "/MonthlyPDSI.xy: cell 3 (31.25, -98.75) is listed twice"},
+        {"a gap filling cut short", kXy, whole, h1 + kYears2,
+         "/MonthlyPDSI_QC.tsf: the file ends after 1 of 2 cells (the gap filling stopped early?)"},
+        {"a gap filling of other cells", kXy, whole, h2 + kYears2 + h1 + kYears1,
+         "/MonthlyPDSI_QC.tsf line 1: expected the header of cell 1 (31.25, -98.75): the file is of other cells than MonthlyPDSI.tsf"},
+        {"a gap filling's value no number", kXy, whole, h1 + y1990.substr(0, 12) + "  x.xx" + y1990.substr(18) + y1991 + h2 + kYears1,
+         "/MonthlyPDSI_QC.tsf line 2: a value is not a number"},
+    };
+    for (const auto& row : rows) {
+        testsupport::TempDir dir;
+        write_file(dir / "MonthlyPDSI.xy", row.xy);
+        write_file(dir / "MonthlyPDSI.tsf", row.tsf);
+        if (!row.qc.empty()) write_file(dir / "MonthlyPDSI_QC.tsf", row.qc);
+        std::string message;
+        try {
+            runfiles::read_run(dir.path());
+        } catch (const std::exception& error) {
+            message = error.what();
+        }
+        EXPECT_EQ(message, dir.path().string() + row.message) << row.name;
     }
 }
 

@@ -112,6 +112,14 @@ size_t resident() {
     return static_cast<size_t>(pages) * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 }
 
+// The body bytes the server counts as sent.
+double sent_bytes(const serve::App& app) {
+    const std::string page = app.metrics.render(0);
+    const std::string name = "\npdsi_http_sent_bytes_total ";
+    const size_t at = page.find(name);
+    return at == std::string::npos ? -1 : std::stod(page.substr(at + name.size()));
+}
+
 std::string repeated(const std::string& text, int times) {
     std::string out;
     for (int k = 0; k < times; ++k) out += text;
@@ -425,6 +433,24 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
     EXPECT_EQ(status, 200);
     readers.clear();
     EXPECT_EQ(settled_in_flight(*server.app), 0);
+
+    // A reader gone half-way counts what went out, not nothing.
+    const double before_cut = sent_bytes(*server.app);
+    {
+        Socket cut(server.port);
+        cut.send("GET /dap/pdsi.dods?pdsi.pdsi HTTP/1.1\r\nHost: x\r\n\r\n");
+        size_t got = 0;
+        for (int k = 0; k < 5000 && got < (3u << 20); ++k) {
+            const size_t n = cut.read_some(65536).size();
+            if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            got += n;
+        }
+        EXPECT_GE(got, 3u << 20);
+    }
+    EXPECT_EQ(settled_in_flight(*server.app), 0);
+    const double counted = sent_bytes(*server.app) - before_cut;
+    EXPECT_GE(counted, 2 << 20);
+    EXPECT_LT(counted, 61e6);
 }
 
 }  // namespace

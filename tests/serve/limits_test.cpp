@@ -112,10 +112,10 @@ size_t resident() {
     return static_cast<size_t>(pages) * static_cast<size_t>(::sysconf(_SC_PAGESIZE));
 }
 
-// The body bytes the server counts as sent.
-double sent_bytes(const serve::App& app) {
+// A counter of the server's metrics page.
+double metric(const serve::App& app, const std::string& counter) {
     const std::string page = app.metrics.render(0);
-    const std::string name = "\npdsi_http_sent_bytes_total ";
+    const std::string name = "\n" + counter + " ";
     const size_t at = page.find(name);
     return at == std::string::npos ? -1 : std::stod(page.substr(at + name.size()));
 }
@@ -384,6 +384,7 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
     tools::write_grid_file((dir_ / "whole.txt").string(), tools::kMonths, cli_test::grid_value);
     serve::ServerConfig config = small(2, 1000, 1000);
     config.answer_bytes = 8u << 20;
+    config.cache_bytes = 64u << 20;
     const Server server(dir_ / "whole.txt", dir_ / "tmp", config);
     const size_t before = resident();
     // Forty readers of the whole field (61 MB each) that take a few bytes.
@@ -431,11 +432,26 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
         if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_EQ(status, 200);
+    // Both answers cached now: one held for a stalled reader still leaves
+    // no room to send the other, and the refusal is counted.
+    {
+        Socket again(server.port, 4096);
+        again.send("GET " + box + "0:20 HTTP/1.1\r\nHost: x\r\n\r\n");
+        head.clear();
+        for (int k = 0; k < 200 && head.empty(); ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            head = again.read_some(12);
+        }
+        EXPECT_EQ(head, "HTTP/1.1 200");
+        const double busy_before = metric(*server.app, "pdsi_http_busy_refusals_total");
+        EXPECT_EQ(fetch(server.base + box + "20:40").status, 503);
+        EXPECT_EQ(metric(*server.app, "pdsi_http_busy_refusals_total"), busy_before + 1);
+    }
     readers.clear();
     EXPECT_EQ(settled_in_flight(*server.app), 0);
 
     // A reader gone half-way counts what went out, not nothing.
-    const double before_cut = sent_bytes(*server.app);
+    const double before_cut = metric(*server.app, "pdsi_http_sent_bytes_total");
     {
         Socket cut(server.port);
         cut.send("GET /dap/pdsi.dods?pdsi.pdsi HTTP/1.1\r\nHost: x\r\n\r\n");
@@ -448,7 +464,7 @@ TEST_F(LimitsTest, SlowReadersHoldABlockNotTheAnswer) {
         EXPECT_GE(got, 3u << 20);
     }
     EXPECT_EQ(settled_in_flight(*server.app), 0);
-    const double counted = sent_bytes(*server.app) - before_cut;
+    const double counted = metric(*server.app, "pdsi_http_sent_bytes_total") - before_cut;
     EXPECT_GE(counted, 2 << 20);
     EXPECT_LT(counted, 61e6);
 }

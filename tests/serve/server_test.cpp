@@ -330,6 +330,11 @@ TEST_F(ServerTest, CachingHeadAndGzip) {
             EXPECT_EQ(reply.header("etag"), etag);
         }
     }
+    // One not made before is made, then answered 304 all the same.
+    const Reply fresh = fetch(sound_->base + "/extract/MonthlyPDSI.tsf?years=1902:1950&lat=0:20&lon=0:20&max_missing=0.5",
+                              {"If-None-Match: *"});
+    EXPECT_EQ(fresh.status, 304);
+    EXPECT_TRUE(fresh.body.empty());
     const Reply zipped = fetch(url, {"Accept-Encoding: gzip, deflate"});
     EXPECT_EQ(zipped.header("content-encoding"), "gzip");
     EXPECT_EQ(zipped.header("vary"), "Accept-Encoding");

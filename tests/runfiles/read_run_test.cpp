@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::write_file;
 
-const std::string kCitation = " first line\n second line\n third line\n";
+const std::string kCitation = " first line   \n second line\n third line\n";  // blanks to be trimmed
 const std::string kXy = "  title\n title\n   Xlon.   Ylat\n  -98.75   31.25\n  178.75  -58.75\n";
 const std::string kYears1 =
     " 1990  -1.25  -0.82 -99.90  -1.23  -0.76  -0.20  -0.06  -1.31  -0.38  -0.48  -0.23   0.09\n"
@@ -178,6 +178,8 @@ TEST(ReadRun, NamesEachDamageInFull) {
          "/MonthlyPDSI_QC.tsf: the file ends after 1 of 2 cells (the gap filling stopped early?)"},
         {"a gap filling of other cells", kXy, whole, h2 + kYears2 + h1 + kYears1,
          "/MonthlyPDSI_QC.tsf line 1: expected the header of cell 1 (31.25, -98.75): the file is of other cells than MonthlyPDSI.tsf"},
+        {"a gap filling with more than the cells", kXy, whole, h1 + kYears2 + h2 + kYears1 + "  more\n",
+         "/MonthlyPDSI_QC.tsf line 7: more than the 2 cells of MonthlyPDSI.xy"},
         {"a gap filling's value no number", kXy, whole, h1 + y1990.substr(0, 12) + "  x.xx" + y1990.substr(18) + y1991 + h2 + kYears1,
          "/MonthlyPDSI_QC.tsf line 2: a value is not a number"},
     };

@@ -361,6 +361,8 @@ TEST_F(ServerTest, AFullQueueAnswers503) {
     const Reply reply = fetch(server.base + "/extract/MonthlyPDSI_QC.tsf?years=1850:1852&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851");
     EXPECT_EQ(reply.status, 503);
     EXPECT_EQ(reply.header("retry-after"), "5");
+    EXPECT_NE(server.app->metrics.render(0).find("\npdsi_http_busy_refusals_total 1\n"), std::string::npos);
+    EXPECT_EQ(server.server->answers().used(), 0u) << "the refused job's room given back";
     EXPECT_EQ(fetch(server.base + "/health").status, 200);
     // Past a million values (600 cells here) an extraction is a job too.
     const Running sound(*dir_ / "sound.txt", *dir_ / "tmp", config(0));

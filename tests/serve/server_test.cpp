@@ -391,6 +391,43 @@ TEST_F(ServerTest, AJobThatWaitedPastItsTimeAsksToComeBack) {
     EXPECT_EQ(reply.header("retry-after"), "5");
 }
 
+// The time a request may take counts from its first line: headers sent
+// slowly use it up as the wait in the queue does.
+TEST_F(ServerTest, TheTimeCountsFromTheRequestsFirstLine) {
+    serve::ServerConfig c = config();
+    c.timeout_seconds = 2;
+    const Running server(*dir_ / "short.txt", *dir_ / "tmp", c);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(server.server->jobs().try_reserve());
+    server.server->jobs().push([released] { released.wait(); });  // the only worker, held
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(server.base.substr(server.base.rfind(':') + 1))));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    auto say = [fd](const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); };
+    say("GET /extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851 HTTP/1.1\r\n");
+    for (int k = 0; k < 5; ++k) {  // 1.5 s of headers
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        say("X-Slow: " + std::to_string(k) + "\r\n");
+    }
+    say("Host: x\r\n\r\n");
+    for (int k = 0; k < 200 && server.app->metrics.jobs_queued.load() == 0; ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // 2.5 s in all; 1 s since the last header
+    release.set_value();
+    std::string answer(4096, '\0');
+    timeval wait{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const ssize_t n = ::recv(fd, answer.data(), answer.size(), 0);
+    ::close(fd);
+    answer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 503");
+    EXPECT_NE(answer.find("waited longer than 2 s"), std::string::npos) << answer;
+}
+
 // A client that leaves while its job waits: the job is dropped when its
 // turn comes, and counted with status 0.
 TEST_F(ServerTest, AQueuedJobOfAClientGoneIsDropped) {

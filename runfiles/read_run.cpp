@@ -106,17 +106,23 @@ void read_estimates(const fs::path& path, RunData& data) {
 }
 
 // The last line of the file that is not blank, from its tail: the span
-// ends with its year.
+// ends with its year. The tail read grows until it holds the line's start,
+// however long the line or the blanks after it.
 std::string last_line(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    const std::streamoff from = std::max<std::streamoff>(0, size - 512);
-    std::string tail(static_cast<size_t>(size - from), '\0');
-    in.seekg(from);
-    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-    while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' ')) tail.pop_back();
-    const size_t start = tail.rfind('\n');
+    const std::streamoff size = std::max<std::streamoff>(0, in.tellg());
+    std::string tail;
+    size_t start = std::string::npos;
+    for (std::streamoff want = 512;; want *= 2) {
+        const std::streamoff from = std::max<std::streamoff>(0, size - want);
+        tail.assign(static_cast<size_t>(size - from), '\0');
+        in.seekg(from);
+        in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+        while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' ')) tail.pop_back();
+        start = tail.rfind('\n');
+        if (start != std::string::npos || from == 0) break;
+    }
     return start == std::string::npos ? tail : tail.substr(start + 1);
 }
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -367,7 +368,17 @@ TEST(ServeCommand, AccessLogKeepsEachRequestOnOneSafeLine) {
             EXPECT_EQ(log, "");
             continue;
         }
-        EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+        const size_t at = log.find(row.logged);
+        ASSERT_NE(at, std::string::npos) << log;
+        if (row.logged[0] == ' ') {  // an access line, stamped with today's UTC date
+            const size_t begin = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+            const std::time_t now = std::time(nullptr);
+            std::tm utc{};
+            gmtime_r(&now, &utc);
+            char today[16];
+            std::strftime(today, sizeof today, "%Y-%m-%dT", &utc);
+            EXPECT_EQ(log.substr(begin, 11), today) << log;
+        }
         EXPECT_EQ(log.find("\n\n"), std::string::npos) << log;
         EXPECT_EQ(log.find('\r'), std::string::npos) << log;
         EXPECT_TRUE(log.ends_with("pdsi serve: stopping after the requests in flight\n")) << log;

@@ -183,6 +183,7 @@ TEST(ReadRun, NamesEachDamageInFull) {
         {"the grid's corners", "  title\n title\n   Xlon.   Ylat\n  178.75   76.25\n -178.75  -58.75\n",
          kCitation + "    76.25  178.75\n" + kYears1 + "   -58.75 -178.75\n" + kYears2, "", ""},
         {"a cell twice", kXy + "  -98.75   31.25\n", whole, "", "/MonthlyPDSI.xy: cell 3 (31.25, -98.75) is listed twice"},
+        {"no cell, and a gap filling's file", "  title\n title\n   Xlon.   Ylat\n", kCitation, h1 + kYears1, ""},
         {"a gap filling cut short", kXy, whole, h1 + kYears2,
          "/MonthlyPDSI_QC.tsf: the file ends after 1 of 2 cells (the gap filling stopped early?)"},
         {"a gap filling of other cells", kXy, whole, h2 + kYears2 + h1 + kYears1,

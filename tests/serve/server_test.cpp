@@ -677,6 +677,29 @@ TEST_F(ServerTest, WorkAtTheStopOrPastItsTimeEnds) {
     }
 }
 
+// Past the stop's wait, work still queued is answered at once.
+TEST_F(ServerTest, WorkQueuedPastTheStopsWaitIsTurnedAway) {
+    const Running server(*dir_ / "short.txt", *dir_ / "tmp", config(4));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    ASSERT_TRUE(server.server->jobs().try_reserve());
+    server.server->jobs().push([released] { released.wait(); });  // the only worker, held
+    auto reply = std::async(std::launch::async, [&server] {
+        return fetch(server.base +
+                     "/extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851");
+    });
+    const auto& m = server.app->metrics;
+    for (int k = 0; k < 500 && !(m.jobs_running.load() == 1 && m.jobs_queued.load() == 1); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    auto drained = std::async(std::launch::async, [&server] { return server.server->drain(1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    release.set_value();
+    const Reply answer = reply.get();
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_EQ(answer.body, "the server is stopping; try again\n");
+    EXPECT_TRUE(drained.get());
+}
+
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {
     const Running server(*dir_ / "short.txt", *dir_ / "tmp", config());
     const std::string port = server.base.substr(server.base.rfind(':') + 1);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "qc/year_record.h"
 #include "textio/record_read.h"
@@ -167,11 +168,10 @@ std::string first_unreadable_record(textio::LineSource& in, int32_t skip) {
     static const textio::Layout year_record("(5x,12f7.2)");
     Lines lines(in);
     float v[12];
+    const std::vector<textio::InTarget> months(std::begin(v), std::end(v));
     while (const auto line = lines.next()) {
         if (lines.number() <= skip || record_year(*line) < 1000 || qc::read_plain_year(*line, v)) continue;
-        if (textio::read_record(*line, year_record,
-                                {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], v[11]}) !=
-            textio::ReadStatus::ok)
+        if (textio::read_record(*line, year_record, months) != textio::ReadStatus::ok)
             return "line " + std::to_string(lines.number());
     }
     return "";

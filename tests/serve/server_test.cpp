@@ -698,6 +698,7 @@ TEST_F(ServerTest, WorkQueuedPastTheStopsWaitIsTurnedAway) {
     EXPECT_EQ(answer.status, 503);
     EXPECT_EQ(answer.body, "the server is stopping; try again\n");
     EXPECT_TRUE(drained.get());
+    EXPECT_TRUE(server.server->drain(1)) << "a second stop has nothing to wait for";
 }
 
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {

@@ -637,10 +637,15 @@ bool HttpServer::drain(int32_t wait_seconds) {
     // stopped, since its threads may still name it meanwhile.
     const MHD_socket fd = MHD_quiesce_daemon(daemon_);
     if (fd != MHD_INVALID_SOCKET) ::shutdown(fd, SHUT_RDWR);
-    auto wait = [this](Clock::duration limit) {
+    // A job's worker ends a moment after its answer is sent: waited for
+    // too, or the stop would take it for one that cannot be stopped.
+    auto busy = [this] {
+        const Metrics& m = app_.metrics;
+        return m.in_flight.load() > 0 || m.jobs_running.load() + m.jobs_queued.load() > 0;
+    };
+    auto wait = [&busy](Clock::duration limit) {
         const auto until = Clock::now() + limit;
-        while (app_.metrics.in_flight.load() > 0 && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (busy() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     };
     wait(std::chrono::seconds(wait_seconds));
     // Past the wait: work still going is stopped at its next step and
@@ -649,7 +654,7 @@ bool HttpServer::drain(int32_t wait_seconds) {
     wait(std::chrono::seconds(5));
     // A job still inside a step that cannot be stopped holds a suspended
     // connection, and the library must not be stopped under it.
-    if (app_.metrics.jobs_running.load() + app_.metrics.jobs_queued.load() > 0) return false;
+    if (busy()) return false;
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     if (fd != MHD_INVALID_SOCKET) ::close(fd);

@@ -677,28 +677,60 @@ TEST_F(ServerTest, WorkAtTheStopOrPastItsTimeEnds) {
     }
 }
 
-// Past the stop's wait, work still queued is answered at once.
-TEST_F(ServerTest, WorkQueuedPastTheStopsWaitIsTurnedAway) {
-    const Running server(*dir_ / "short.txt", *dir_ / "tmp", config(4));
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    ASSERT_TRUE(server.server->jobs().try_reserve());
-    server.server->jobs().push([released] { released.wait(); });  // the only worker, held
-    auto reply = std::async(std::launch::async, [&server] {
-        return fetch(server.base +
-                     "/extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851");
-    });
-    const auto& m = server.app->metrics;
-    for (int k = 0; k < 500 && !(m.jobs_running.load() == 1 && m.jobs_queued.load() == 1); ++k)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    auto drained = std::async(std::launch::async, [&server] { return server.server->drain(1); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    release.set_value();
-    const Reply answer = reply.get();
-    EXPECT_EQ(answer.status, 503);
-    EXPECT_EQ(answer.body, "the server is stopping; try again\n");
-    EXPECT_TRUE(drained.get());
-    EXPECT_TRUE(server.server->drain(1)) << "a second stop has nothing to wait for";
+// A stop waits its time for work in flight, then turns away what is still
+// queued; meanwhile /health says it is draining, and at its end the
+// connections left open are closed.
+TEST_F(ServerTest, TheStopWaitsThenTurnsQueuedWorkAway) {
+    const struct {
+        int32_t wait_seconds;
+        int release_ms;  // the queued job's worker freed after
+        long status;
+    } rows[] = {{1, 1500, 503}, {3, 500, 200}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.wait_seconds);
+        const Running server(*dir_ / "short.txt", *dir_ / "tmp", config(4));
+        const int idle = ::socket(AF_INET, SOCK_STREAM, 0);  // open before the stop
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(std::stoi(server.base.substr(server.base.rfind(':') + 1))));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        auto health = [idle] {
+            const std::string request = "GET /health HTTP/1.1\r\nHost: x\r\n\r\n";
+            ::send(idle, request.data(), request.size(), MSG_NOSIGNAL);
+            std::string answer(1024, '\0');
+            timeval wait{3, 0};
+            ::setsockopt(idle, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+            const ssize_t n = ::recv(idle, answer.data(), answer.size(), 0);
+            answer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            return answer;
+        };
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        ASSERT_TRUE(server.server->jobs().try_reserve());
+        server.server->jobs().push([released] { released.wait(); });  // the only worker, held
+        auto reply = std::async(std::launch::async, [&server] {
+            return fetch(server.base +
+                         "/extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851");
+        });
+        const auto& m = server.app->metrics;
+        for (int k = 0; k < 500 && !(m.jobs_running.load() == 1 && m.jobs_queued.load() == 1); ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto drained = std::async(std::launch::async, [&server, &row] { return server.server->drain(row.wait_seconds); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const std::string during = health();
+        EXPECT_EQ(during.substr(0, 12), "HTTP/1.1 503") << during;
+        EXPECT_TRUE(during.ends_with("draining\n")) << during;
+        std::this_thread::sleep_for(std::chrono::milliseconds(row.release_ms - 200));
+        release.set_value();
+        const Reply answer = reply.get();
+        EXPECT_EQ(answer.status, row.status);
+        if (row.status == 503) EXPECT_EQ(answer.body, "the server is stopping; try again\n");
+        EXPECT_TRUE(drained.get());
+        EXPECT_EQ(health(), "") << "a connection left open outlived the stop";
+        ::close(idle);
+        EXPECT_TRUE(server.server->drain(1)) << "a second stop has nothing to wait for";
+    }
 }
 
 TEST_F(ServerTest, ADrainedServerLetsGoOfItsPort) {

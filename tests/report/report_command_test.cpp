@@ -53,6 +53,17 @@ TEST(PdsiReport, BothWaysMakeTheSamePage) {
     EXPECT_NE(page.find("1851 to 1852 (found from"), std::string::npos) << "calibration period";
     EXPECT_EQ(page.find("sourceMappingURL"), std::string::npos) << "the page asks for no other file";
     EXPECT_EQ(count(page, "</script>"), 3u) << "data, library, page script";
+    // What the page says before its scripts, whole.
+    const size_t body = page.find("<body");
+    ASSERT_NE(body, std::string::npos);
+    std::string text = page.substr(body, page.find("<script", body) - body);
+    const std::string program = "<td>Program</td><td>";  // the version, which each release moves
+    const size_t version = text.find(program) + program.size();
+    ASSERT_NE(version, std::string::npos + program.size());
+    text.replace(version, text.find("</td>", version) - version, "pdsi VERSION");
+    const fs::path expected = testsupport::source_path("report/expected/page-text.html");
+    if (std::getenv("PDSI_WRITE_EXPECTED")) testsupport::write_file(expected, text);
+    EXPECT_TRUE(text == read_file(expected)) << text;
 }
 
 TEST(PdsiReport, RefusesBrokenRunsAndLeavesNoPage) {

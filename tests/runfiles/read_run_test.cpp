@@ -174,6 +174,10 @@ TEST(ReadRun, NamesEachDamageInFull) {
          "/MonthlyPDSI.tsf line 5: no year record (1850 to 2010) after the header of cell 1 (31.25, -98.75)"},
         {"a value that is no number", kXy, kCitation + h1 + y1990.substr(0, 12) + "  x.xx" + y1990.substr(18) + y1991 + h2 + kYears2,
          "", "/MonthlyPDSI.tsf line 5: a value is not a number"},
+        {"a value no number after one of another shape", kXy,
+         kCitation + h1 + y1990.substr(0, 5) + "  1.5  " + y1990.substr(12) + y1991.substr(0, 12) + "  x.xx" +
+             y1991.substr(18) + h2 + kYears2,
+         "", "/MonthlyPDSI.tsf line 6: a value is not a number"},
         {"a cell off the grid", "  title\n title\n   Xlon.   Ylat\n  -98.70   31.25\n", whole, "",
          "/MonthlyPDSI.xy: cell 1 (31.25, -98.70) is not a mid-point of the 2.5-degree grid"},
         {"a cell past the last row", "  title\n title\n   Xlon.   Ylat\n  -98.75   78.75\n", whole, "",

@@ -639,10 +639,8 @@ bool HttpServer::drain(int32_t wait_seconds) {
     if (fd != MHD_INVALID_SOCKET) ::shutdown(fd, SHUT_RDWR);
     // A job's worker ends a moment after its answer is sent: waited for
     // too, or the stop would take it for one that cannot be stopped.
-    auto busy = [this] {
-        const Metrics& m = app_.metrics;
-        return m.in_flight.load() > 0 || m.jobs_running.load() + m.jobs_queued.load() > 0;
-    };
+    auto jobs = [this] { return app_.metrics.jobs_running.load() + app_.metrics.jobs_queued.load() > 0; };
+    auto busy = [this, &jobs] { return app_.metrics.in_flight.load() > 0 || jobs(); };
     auto wait = [&busy](Clock::duration limit) {
         const auto until = Clock::now() + limit;
         while (busy() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -654,7 +652,7 @@ bool HttpServer::drain(int32_t wait_seconds) {
     wait(std::chrono::seconds(5));
     // A job still inside a step that cannot be stopped holds a suspended
     // connection, and the library must not be stopped under it.
-    if (busy()) return false;
+    if (jobs()) return false;
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     if (fd != MHD_INVALID_SOCKET) ::close(fd);

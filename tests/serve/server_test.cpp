@@ -80,6 +80,29 @@ struct Request {
     std::vector<std::string> options;
 };
 
+// A connection to the server at `base` written by hand, for what a client
+// would not send; -1 when refused.
+int connect_to(const std::string& base) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(std::stoi(base.substr(base.rfind(':') + 1))));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// What one read of `fd` brings, waiting up to `seconds`.
+std::string receive(int fd, int seconds) {
+    std::string answer(4096, '\0');
+    timeval wait{seconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    const ssize_t n = ::recv(fd, answer.data(), answer.size(), 0);
+    answer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return answer;
+}
+
 std::string ncdump(const fs::path& path) {
     std::string text;
     if (std::FILE* p = ::popen(("ncdump " + path.string() + " 2>&1").c_str(), "r")) {
@@ -401,12 +424,8 @@ TEST_F(ServerTest, TheTimeCountsFromTheRequestsFirstLine) {
     std::shared_future<void> released = release.get_future().share();
     ASSERT_TRUE(server.server->jobs().try_reserve());
     server.server->jobs().push([released] { released.wait(); });  // the only worker, held
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(server.base.substr(server.base.rfind(':') + 1))));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int fd = connect_to(server.base);
+    ASSERT_GE(fd, 0);
     auto say = [fd](const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); };
     say("GET /extract/MonthlyPDSI_QC.tsf?years=1850:1851&lat=0:10&lon=0:10&max_missing=0.5&fill=1850:1851 HTTP/1.1\r\n");
     for (int k = 0; k < 5; ++k) {  // 1.5 s of headers
@@ -418,12 +437,8 @@ TEST_F(ServerTest, TheTimeCountsFromTheRequestsFirstLine) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // 2.5 s in all; 1 s since the last header
     release.set_value();
-    std::string answer(4096, '\0');
-    timeval wait{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    const ssize_t n = ::recv(fd, answer.data(), answer.size(), 0);
+    const std::string answer = receive(fd, 10);
     ::close(fd);
-    answer.resize(n > 0 ? static_cast<size_t>(n) : 0);
     EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 503");
     EXPECT_NE(answer.find("waited longer than 2 s"), std::string::npos) << answer;
 }
@@ -436,14 +451,9 @@ TEST_F(ServerTest, AQueuedJobOfAClientGoneIsDropped) {
     std::shared_future<void> released = release.get_future().share();
     ASSERT_TRUE(server.server->jobs().try_reserve());
     server.server->jobs().push([released] { released.wait(); });  // the only worker, held
-    const int port = std::stoi(server.base.substr(server.base.rfind(':') + 1));
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const int fd = connect_to(server.base);
+        ASSERT_GE(fd, 0);
         const std::string request =
             "GET /extract/MonthlyPDSI_QC.tsf?years=1850:1852&lat=0:20&lon=0:20&max_missing=0.5&fill=1850:1852"
             " HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -689,21 +699,12 @@ TEST_F(ServerTest, TheStopWaitsThenTurnsQueuedWorkAway) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.wait_seconds);
         const Running server(*dir_ / "short.txt", *dir_ / "tmp", config(4));
-        const int idle = ::socket(AF_INET, SOCK_STREAM, 0);  // open before the stop
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(std::stoi(server.base.substr(server.base.rfind(':') + 1))));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(idle, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const int idle = connect_to(server.base);  // open before the stop
+        ASSERT_GE(idle, 0);
         auto health = [idle] {
             const std::string request = "GET /health HTTP/1.1\r\nHost: x\r\n\r\n";
             ::send(idle, request.data(), request.size(), MSG_NOSIGNAL);
-            std::string answer(1024, '\0');
-            timeval wait{3, 0};
-            ::setsockopt(idle, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-            const ssize_t n = ::recv(idle, answer.data(), answer.size(), 0);
-            answer.resize(n > 0 ? static_cast<size_t>(n) : 0);
-            return answer;
+            return receive(idle, 3);
         };
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
@@ -725,7 +726,9 @@ TEST_F(ServerTest, TheStopWaitsThenTurnsQueuedWorkAway) {
         release.set_value();
         const Reply answer = reply.get();
         EXPECT_EQ(answer.status, row.status);
-        if (row.status == 503) EXPECT_EQ(answer.body, "the server is stopping; try again\n");
+        if (row.status == 503) {
+            EXPECT_EQ(answer.body, "the server is stopping; try again\n");
+        }
         EXPECT_TRUE(drained.get());
         EXPECT_EQ(health(), "") << "a connection left open outlived the stop";
         ::close(idle);
